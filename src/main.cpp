@@ -1,0 +1,3 @@
+#include "job/driver.h"
+
+int main(int argc, char** argv) { return kestrova::JobMain(argc, argv); }

@@ -1,0 +1,92 @@
+#include "platform/host.h"
+
+#include <sys/wait.h>
+#include <cerrno>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/codepage.h"
+
+namespace kestrova {
+namespace {
+
+constexpr int kMaxExitHooks = 16;
+void (*gExitHooks[kMaxExitHooks])() = {};
+int gExitHookCount = 0;
+
+}  // namespace
+
+std::string GetEnvironment(std::string_view name) {
+  const std::string key(name);
+  const char* value = std::getenv(key.c_str());
+  return value == nullptr ? std::string() : Utf8ToCp850(value);
+}
+
+std::string ComputerName() {
+  char buffer[17] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
+  buffer[16] = '\0';
+  return Utf8ToCp850(buffer);
+}
+
+int RunProgramAndWait(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (!WIFEXITED(status)) return -1;
+  const int code = WEXITSTATUS(status);
+  return code == 127 ? -1 : code;
+}
+
+int RunCommandAndWait(const std::string& commandLine) {
+  return RunProgramAndWait("/bin/sh", {"-c", commandLine});
+}
+
+void RegisterExitHook(void (*hook)()) {
+  for (int i = 0; i < gExitHookCount; ++i) {
+    if (gExitHooks[i] == hook) return;
+  }
+  if (gExitHookCount < kMaxExitHooks) gExitHooks[gExitHookCount++] = hook;
+}
+
+void RunExitHooks() {
+  // Take each hook off before running it, so that a hook that fails into
+  // FatalError does not run again.
+  while (gExitHookCount > 0) {
+    void (*hook)() = gExitHooks[--gExitHookCount];
+    hook();
+  }
+}
+
+void EndProcess(int exitCode) {
+  RunExitHooks();
+  std::fflush(nullptr);
+  std::exit(exitCode);
+}
+
+void FatalError(std::string_view file, std::string_view problem) {
+  RunExitHooks();
+  std::string line = "kestrova: ";
+  if (!file.empty()) line += Cp850ToUtf8(file) + ": ";
+  line += Cp850ToUtf8(problem) + "\n";
+  std::fflush(stdout);
+  std::fputs(line.c_str(), stderr);
+  std::fflush(nullptr);
+  std::exit(kFatalExitCode);
+}
+
+}  // namespace kestrova
