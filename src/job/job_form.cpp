@@ -19,6 +19,7 @@ constexpr int16_t kMostLists = 999;
 struct FormReader {
   ListInput in;
   std::string problem;
+  bool endReached = false;  // the last failure was the end of the file
 
   bool Fail(const std::string& what) {
     if (problem.empty()) problem = "line " + std::to_string(in.line) + ": " + what;
@@ -28,7 +29,9 @@ struct FormReader {
   bool Number(int16_t& value, const char* what) {
     switch (ReadNumberItem(in, value)) {
       case ItemStatus::kOk: return true;
-      case ItemStatus::kEnd: return Fail(std::string("the file ends where ") + what + " is due");
+      case ItemStatus::kEnd:
+        endReached = true;
+        return Fail(std::string("the file ends where ") + what + " is due");
       case ItemStatus::kNotNumber: return Fail(std::string(what) + " is not a number");
     }
     return false;
@@ -36,6 +39,7 @@ struct FormReader {
 
   bool Text(std::string& value, const char* what) {
     if (ReadTextItem(in, value) == ItemStatus::kOk) return true;
+    endReached = true;
     return Fail(std::string("the file ends where ") + what + " is due");
   }
 };
@@ -155,7 +159,7 @@ FormLoadResult ParseJobForm(std::string_view text) {
         if (!ReadList(r, form.lists[static_cast<std::size_t>(list)])) {
           // Cut short by the end of the file: keep what was read.  Anything
           // else (a word where a number is due) is a damaged file.
-          if (!ListInputAtEnd(r.in)) return {false, r.problem};
+          if (!r.endReached) return {false, r.problem};
           stop = true;
           break;
         }
