@@ -13,7 +13,7 @@ using testing::TempDir;
 
 struct IniCase {
   const char* name;
-  const char* contents;
+  std::string contents;
   const char* section;
   const char* key;
   const char* expected;
@@ -46,7 +46,8 @@ TEST(ReadIniValue, FollowsTheSuiteRules) {
       {"key line without =", "[A]\r\nK\r\nK=1\r\n", "A", "K", "1"},
       {"no final line end", "[A]\r\nK=1", "A", "K", "1"},
       {"empty file", "", "A", "K", ""},
-      {"binary garbage", std::string("\0\xFF[\x01=\r\r\n", 8).c_str(), "A", "K", ""},
+      {"NUL inside a value", std::string("[A]\r\nK=\x02\x03\r\n"), "A", "K", "\x02\x03"},
+      {"binary garbage", std::string("\0\xFF[A]\r\nK=\x02\x03\r\n", 13), "A", "K", ""},
   };
   TempDir dir;
   for (const IniCase& c : cases) {
