@@ -1,6 +1,15 @@
 // The session language and the message catalogue.
+//
+// Texts of the form and of the revision's messages and reports are written
+// in Catalan and translated at run time through the job's catalogue,
+// JOBROOT + "LOCALE\" + JobName + ".LNG": records of four text items read by
+// the list-input rules (job/list_input.h), in the order Catalan (the key),
+// Galician, Occitan, Spanish.  One record is usually one line:
+//
+//   "Data d'aplicació","Data de aplicación","Data d'aplicacion","Fecha de aplicación"
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,7 +19,27 @@ namespace kestrova {
 std::string& JobName();
 
 // The translation of a Catalan text into the session language, or the text
-// itself.
+// itself.  The text must match a record's first item byte for byte (case
+// and blanks count); the first matching record wins.
+//   - language "CAT": the text, without touching any file;
+//   - "SPA", "GLG", "OCI": item 4, 2 or 3 of the matching record (an empty
+//     item gives an empty text), or the text when no record matches;
+//   - any other language: the catalogue is read (and created) all the same,
+//     and the text comes back unchanged.
+// A missing catalogue is created empty.  The catalogue is read whole on each
+// call: nothing is cached but its name, taken from JobName on the first call
+// that needs it.  A damaged catalogue (an unterminated quote, a short last
+// record, byte 26 inside) gives the records before the damage.
 std::string TranslateText(std::string_view text);
+
+// The catalogue's path (the kept name, else JobName).
+std::string CataloguePath();
+
+// The number of whole records in the catalogue, or -1 when it cannot be
+// read.  Reads only: a missing catalogue is not created.
+int32_t CountCatalogueRecords();
+
+// Forgets the kept catalogue name (tests).
+void ResetLanguageForTesting();
 
 }  // namespace kestrova

@@ -1,0 +1,174 @@
+// The console screen: the one source of truth for what the operator sees.
+//
+// An in-memory grid of 25 x 80 cells (a code page 850 byte and an attribute,
+// foreground + 16 x background), the cursor (position, size, visibility), the
+// current colours and the queue of input events.  Every screen routine of the
+// job goes through here; windows are saved and restored by reading cells back
+// from the grid, so what a backend shows never has to be asked.
+//
+// A backend (the user's terminal, or the headless key script) shows the grid
+// and delivers input.  It is plain data: a few function pointers installed in
+// ScreenState::backend.  With no backend installed the screen is a pure
+// in-memory model and input ends at once (unit tests).
+//
+// Rows and columns are counted from 1.  Coordinates outside the grid are
+// clipped, never written: a caller's arithmetic mistake costs a missing
+// character, not memory.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+namespace kestrova {
+
+inline constexpr int16_t kScreenRows = 25;
+inline constexpr int16_t kScreenColumns = 80;
+
+struct Cell {
+  uint8_t character = ' ';
+  uint8_t attribute = 7;  // foreground + 16 x background
+  bool operator==(const Cell&) const = default;
+};
+
+using CellGrid = std::array<Cell, kScreenRows * kScreenColumns>;
+
+// Modifier state of an input event, in the bits the job's key reader tests
+// (the console's control-key state).
+inline constexpr uint16_t kRightAltPressed = 0x0001;
+inline constexpr uint16_t kLeftAltPressed = 0x0002;
+inline constexpr uint16_t kRightCtrlPressed = 0x0004;
+inline constexpr uint16_t kLeftCtrlPressed = 0x0008;
+inline constexpr uint16_t kShiftPressed = 0x0010;
+
+// Mouse buttons of a mouse event (the console's button state bits).
+inline constexpr int16_t kMouseLeftButton = 1;
+inline constexpr int16_t kMouseRightButton = 2;
+inline constexpr int16_t kMouseMiddleButton = 4;
+
+// Key codes in the PC convention: a character is its code page 850 code, an
+// extended key its scan code x 256.  Modified keys keep their plain code
+// (Shift-F1 is kKeyF1 with kShiftPressed); the key reader folds them.
+inline constexpr uint16_t kKeyBackspace = 8;
+inline constexpr uint16_t kKeyTab = 9;
+inline constexpr uint16_t kKeyEnter = 13;
+inline constexpr uint16_t kKeyEscape = 27;
+inline constexpr uint16_t kKeyShiftTab = 0x0F00;
+inline constexpr uint16_t kKeyF1 = 0x3B00;  // F1..F10: 0x3B00..0x4400
+inline constexpr uint16_t kKeyF11 = 0x8500;
+inline constexpr uint16_t kKeyF12 = 0x8600;
+inline constexpr uint16_t kKeyHome = 0x4700;
+inline constexpr uint16_t kKeyUp = 0x4800;
+inline constexpr uint16_t kKeyPgUp = 0x4900;
+inline constexpr uint16_t kKeyLeft = 0x4B00;
+inline constexpr uint16_t kKeyKeypad5 = 0x4C00;
+inline constexpr uint16_t kKeyRight = 0x4D00;
+inline constexpr uint16_t kKeyEnd = 0x4F00;
+inline constexpr uint16_t kKeyDown = 0x5000;
+inline constexpr uint16_t kKeyPgDn = 0x5100;
+inline constexpr uint16_t kKeyIns = 0x5200;
+inline constexpr uint16_t kKeyDel = 0x5300;
+
+enum class InputKind : uint8_t {
+  kKey,    // key: the key code; modifiers: the modifier state
+  kMouse,  // a button press: button, row, column (modifiers as for keys)
+  kEnd,    // end of input: the script ran out, the terminal hung up
+};
+
+struct InputEvent {
+  InputKind kind = InputKind::kKey;
+  uint16_t key = 0;        // 0 for mouse and end events, and for "Alt released"
+  uint16_t modifiers = 0;  // k...Pressed bits
+  int16_t button = 0;
+  int16_t row = 0;
+  int16_t column = 0;
+  bool operator==(const InputEvent&) const = default;
+};
+
+struct ScreenState;
+
+// What a backend does for the screen.  Any pointer may be null.
+struct ScreenBackend {
+  // Shows the grid and the cursor (called after every change).
+  void (*show)(const ScreenState& screen) = nullptr;
+  // Waits up to timeoutMs (-1: without limit) for input and appends what
+  // arrives to screen.input; appends a kEnd event when input has ended.
+  void (*waitInput)(ScreenState& screen, int timeoutMs) = nullptr;
+  void (*beep)() = nullptr;
+};
+
+struct ScreenState {
+  CellGrid cells{};
+  int16_t cursorRow = 1;
+  int16_t cursorColumn = 1;
+  int16_t cursorSize = 50;  // 0 hidden, 50 half, 100 full
+  bool cursorVisible = true;
+  uint8_t foreground = 7;
+  uint8_t background = 0;
+  std::deque<InputEvent> input;
+  bool endReported = false;  // a kEnd event has been handed out
+  bool insertLock = false;   // the keyboard's Insert toggle, flipped by Ins
+  int32_t beeps = 0;         // how many times Beep ran (tests read it)
+  ScreenBackend backend;
+  // Runs when input is read again after its end was reported, so a caller
+  // that does not look for kEnd cannot spin; EndProcess(0) unless replaced.
+  void (*inputGone)() = nullptr;
+};
+
+// The process's screen.
+ScreenState& Screen();
+
+// A blank grid in 7 on 0, cursor at 1,1, no backend, no input (tests).
+void ResetScreenForTesting();
+
+// Cursor.  Positions outside the grid are clamped to it.
+void SetCursorPosition(int row, int column);
+int16_t CursorRow();
+int16_t CursorColumn();
+// Size 0 hides the cursor; 1..100 is the share of the cell it fills (the
+// terminal shows up to 50 as an underline, above as a block).
+void SetCursorSize(int size);
+void SetCursorVisible(bool visible);
+
+// Colours for the following writes (each taken modulo 16).
+void SetTextColours(int foreground, int background);
+uint8_t CurrentAttribute();
+
+// Writes code page 850 bytes at the cursor in the current colours, each as
+// its glyph (control bytes included), going on at the start of the next row
+// after column 80.  Text past the last cell is dropped; the screen never
+// scrolls by itself.  The cursor ends just after the text (clamped to the
+// last cell).
+void WriteText(std::string_view text);
+
+// One cell, read back or written, without moving the cursor.  Reading
+// outside the grid gives a blank in 7 on 0; writing there does nothing.
+Cell ReadCell(int row, int column);
+void WriteCell(int row, int column, Cell cell);
+
+// Blanks in the current colours over the rectangle (clipped to the screen).
+void ClearRectangle(int top, int left, int bottom, int right);
+
+// Moves the rectangle's contents up by `lines` rows (down when negative);
+// rows that come free are blanked in the current colours.
+void ScrollRectangle(int top, int left, int bottom, int right, int lines);
+
+void Beep();
+
+// The rows of the grid as UTF-8 text lines (trailing blanks kept), with the
+// glyphs the console shows.
+std::string ScreenRowText(int row);
+
+// Input.  KeyWaiting looks without waiting; ReadInputEvent waits.  After a
+// kEnd event has been handed out, reading again runs ScreenState::inputGone.
+// An Ins key without modifiers flips the Insert lock as it is read.
+bool KeyWaiting();
+InputEvent ReadInputEvent();
+void FlushInput();
+
+// Shows the grid through the backend now.
+void RefreshScreen();
+
+}  // namespace kestrova
