@@ -40,7 +40,11 @@ std::string Justify(std::string_view text, char mode) {
   const std::string_view core = Trim(text);
   switch (mode) {
     case 'D':
-      return std::string(width - core.size(), ' ') + std::string(core);
+      // Every cell is as wide as the next, so a field written to its full
+      // width already ends where the field ends: the text stays as written,
+      // and the sign place after a masked amount keeps the digits of
+      // positive and negative amounts in line.
+      return std::string(text);
     case 'C': {
       const std::size_t left = (width - core.size()) / 2;
       return std::string(left, ' ') + std::string(core) + std::string(width - core.size() - left, ' ');
@@ -185,7 +189,8 @@ class Layout {
     const std::size_t first = r.find(',');
     const std::size_t last = r.rfind(',');
     if (first == std::string_view::npos || last == first) return;  // not a text record
-    const int column = Clamp(ReadNumber(r.substr(0, first)), 0, kMaxColumns);
+    // A column past the widest line puts its text off the page.
+    const int column = Clamp(ReadNumber(r.substr(0, first)), 0, kMaxColumns + 1);
     const std::string_view raw = r.substr(first + 1, last - first - 1);
     const int lineFeeds = Clamp(ReadNumber(r.substr(last + 1)), -kMaxLines, kMaxLines);
 

@@ -8,9 +8,10 @@
 //   PAGE n       page length n; a page that has something on it ends here
 //   JUSx         justification of the following texts up to the end of the
 //                line: E left (as given), D right edge where the field of
-//                the text's width ends, C centred in that field, A words
-//                spread over it, N n \f\ the text then fill character f up
-//                to column n
+//                the text's width ends (with monospaced cells that is the
+//                text as written), C centred in that field, A words spread
+//                over it, N n \f\ the text then fill character f up to
+//                column n
 //   *ctl         control letters, in order: "@" resets pitch and
 //                attributes, "e" starts a page (unless the page is still
 //                empty), "q" condensed pitch, "b" / "u" / "i" switch bold,
