@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "revision/records.h"
+#include "revision/run.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
 
@@ -79,6 +80,8 @@ void RunJob() {
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
+  // 8. The revision passes, until the operator leaves the form.
+  RevisionRun();
   CloseJob();
 }
 
