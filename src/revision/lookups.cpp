@@ -109,12 +109,8 @@ PriceIndexEntry ReadPriceIndex(std::string_view record) {
 
 PriceIndexEntry CurrentPriceIndex() { return ReadPriceIndex(RecordBytes(kPriceIndexFileNumber)); }
 
-std::string PriceIndexKey(char series, std::string_view date) {
-  std::string key = "ES";
-  key += series;
-  key += date;
-  return key;
-}
+// PriceIndexKey is defined with the record layouts (records.cpp): the same
+// key, its date cut to 4 bytes and padded with NUL bytes to the key's length.
 
 bool IsSpanishSeries(const PriceIndexEntry& entry, char series) {
   return entry.country == "ES" && entry.series == series;
