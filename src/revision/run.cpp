@@ -27,6 +27,8 @@ namespace {
 
 constexpr int16_t kProgressRow = 24;
 constexpr int16_t kMessageRow = 12;
+// A message window keeps a blank and the frame on each side of its text.
+constexpr std::size_t kLongestMessage = kScreenColumns - 6;
 // Record manager statuses the walk tells apart: 0 found.
 constexpr int16_t kFound = 0;
 // Find modes of the record layer.
@@ -86,7 +88,10 @@ void ShowPrintProgramFailure(int status) {
   const std::string text = status == kPrintProgramMissing
                                ? TranslateText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ JOBPRINT"_cp)
                                : TranslateText("EL PROGRAMA D'IMPRESSIÓ HA FALLAT"_cp);
-  ShowMessageWindow(kMessageRow, text + " (" + PrintScriptPath() + ")");
+  // The script's path helps whoever prints it by hand, when the window can
+  // hold it.
+  const std::string withPath = text + " (" + PrintScriptPath() + ")";
+  ShowMessageWindow(kMessageRow, withPath.size() <= kLongestMessage ? withPath : text);
   Beep();
   FlushInput();
   ReadInputEvent();
