@@ -348,6 +348,11 @@ void DecodeTerminalTimeout(TerminalDecoder& d, std::vector<InputEvent>& out) {
     } else if (rest[0] == kEsc && rest.size() == 2 && (rest[1] == '[' || rest[1] == 'O')) {
       Emit(d, out, {InputKind::kKey, rest[1] == 'O' ? AltLetterCode('O') : uint16_t{'['},
                     kLeftAltPressed});
+    } else if (static_cast<unsigned char>(rest[0]) >= 0x80) {
+      // The start of a UTF-8 character that never came whole: a terminal
+      // sending Latin-1.
+      EmitCharacter(d, out, static_cast<unsigned char>(rest[0]), 0);
+      DecodeTerminalInput(d, std::string_view(rest).substr(1), out);
     }
     // Anything else is a sequence cut off: dropped.
   }
