@@ -163,6 +163,10 @@ void BeepTerminal() {
   if (Terminal().active) WriteAll(Terminal().outFd, "\a", 1);
 }
 
+void SendRawToTerminal(std::string_view bytes) {
+  if (Terminal().active && !Terminal().hungUp) WriteAll(Terminal().outFd, bytes.data(), bytes.size());
+}
+
 void OnEndSignal(int signal) {
   // Waiting for a key: the wait reports the end of input and the job ends
   // on its normal path, its files put right.  Busy: the terminal is put
@@ -241,6 +245,7 @@ bool StartTerminalConsole() {
   screen.backend.show = ShowOnTerminal;
   screen.backend.waitInput = WaitTerminalInput;
   screen.backend.beep = BeepTerminal;
+  screen.backend.sendRaw = SendRawToTerminal;
   ShowOnTerminal(screen);
   return true;
 }
