@@ -1,7 +1,151 @@
 #include "job/driver.h"
 
-namespace kestrova {
+#include <cstdio>
+#include <cstring>
 
-int JobMain(int, char**) { return 0; }
+#include "calendar/dates.h"
+#include "calendar/numeric.h"
+#include "job/job_form.h"
+#include "job/language.h"
+#include "job/session.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/host.h"
+
+namespace kestrova {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kestrova [--check | --version | --help]\n"
+    "\n"
+    "Revises the rents of let units: the suite's menu program starts it with\n"
+    "JOBROOT, JOBEXE and JOBTMP set; the operator fills in the revision form.\n"
+    "\n"
+    "  --check     check the installation: print what the job finds (session,\n"
+    "              directories, form) and exit; non-zero when something is wrong\n"
+    "  --version   print the version and exit\n"
+    "  --help      print this help and exit\n";
+
+// A directory given relative to where the job was started would point
+// elsewhere once JOBROOT is the current directory, so the directories are
+// made absolute first.
+void AnchorSessionDirectories() {
+  SessionState& s = Session();
+  s.jobRoot = AbsoluteJobPath(s.jobRoot);
+  s.jobExe = AbsoluteJobPath(s.jobExe);
+  s.jobTmp = AbsoluteJobPath(s.jobTmp);
+}
+
+std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + "\""; }
+
+}  // namespace
+
+void PlaceScreenOneDefaults() {
+  const std::string today = DateDigits(Session().sessionDate);
+  struct Default {
+    int field;
+    std::string value;
+  };
+  const Default defaults[] = {
+      {1, "L"},   {2, today}, {3, "1"}, {4, "1"}, {5, "0"},
+      {6, "999"}, {7, "999"}, {8, "2"}, {11, today},
+  };
+  for (const Default& d : defaults) PlaceFieldValue(1, d.field, d.value);
+}
+
+void PrepareJob() {
+  // 2. Who and where the job is.
+  LoadSession();
+  // 3. The suite's root is the current directory: the help files are
+  //    opened without it.
+  if (!Session().jobRoot.empty()) {
+    AnchorSessionDirectories();
+    if (!ChangeDirectory(Session().jobRoot)) {
+      FatalError(Session().jobRoot, "the suite's root directory cannot be made current");
+    }
+  }
+  // 4. The job's name names its form and its message catalogue.
+  JobName() = "KESTROVA";
+  // 5. The form, with its texts in the session language.
+  LoadJobForm();
+  // 6. The defaults of screen 1.
+  PlaceScreenOneDefaults();
+}
+
+void RunJob() {
+  PrepareJob();
+  CloseJob();
+}
+
+void CloseJob() {
+  // Every byte file the job writes is opened and closed per operation, so
+  // nothing else is left open here.
+  EndProcess(0);
+}
+
+std::string InstallationReport() {
+  const SessionState& s = Session();
+  std::string out;
+  auto line = [&out](const std::string& key, const std::string& value) {
+    out += key + ": " + value + "\n";
+  };
+  line("JOBROOT", Cp850ToUtf8(s.jobRoot));
+  line("JOBEXE", Cp850ToUtf8(s.jobExe));
+  line("JOBTMP", Cp850ToUtf8(s.jobTmp));
+  line("terminal", Cp850ToUtf8(s.terminalDirectory));
+  line("title", Quoted(s.title));
+  line("menu_option", Cp850ToUtf8(s.menuOption));
+  line("language", Quoted(s.language));
+  line("platform", s.platform);
+  line("session_date", UnpackDigits(s.sessionDate));
+  line("output", Cp850ToUtf8(s.output));
+  std::string colours;
+  for (const ColourPair& pair : s.colourTable) {
+    if (!colours.empty()) colours += ' ';
+    colours += std::to_string(pair.foreground) + "/" + std::to_string(pair.background);
+  }
+  line("colours", colours);
+  for (std::size_t i = 0; i < s.letterhead.size(); ++i) {
+    line("letterhead" + std::to_string(i + 1), Cp850ToUtf8(s.letterhead[i]));
+  }
+  const JobFormState& form = JobForm();
+  line("form", NativePath(JobFormPath()));
+  line("screens", std::to_string(form.screenCount));
+  line("fields_screen1", std::to_string(form.screens.empty() ? 0 : form.screens[0].fieldCount));
+  line("lists", std::to_string(form.listCount));
+  if (!form.screens.empty()) {
+    const FormScreen& screen = form.screens[0];
+    for (int16_t j = 0; j < screen.fieldCount; ++j) {
+      line("field1." + std::to_string(j + 1), Quoted(screen.fields[static_cast<std::size_t>(j)].value));
+    }
+  }
+  return out;
+}
+
+int RunInstallationCheck() {
+  PrepareJob();
+  const std::string report = InstallationReport();
+  std::fputs(report.c_str(), stdout);
+  std::fflush(stdout);
+  return 0;
+}
+
+int JobMain(int argc, char** argv) {
+  if (argc > 1) {
+    const char* option = argv[1];
+    if (std::strcmp(option, "--version") == 0) {
+      std::printf("kestrova %s\n", KESTROVA_VERSION);
+      return 0;
+    }
+    if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(option, "--check") == 0 && argc == 2) return RunInstallationCheck();
+    std::fprintf(stderr, "kestrova: unknown option '%s'\n\n%s", option, kUsage);
+    return 2;
+  }
+  RunJob();
+}
 
 }  // namespace kestrova

@@ -3,6 +3,7 @@
 #include "job/language.h"
 #include "job/list_input.h"
 #include "job/session.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
 
@@ -22,7 +23,7 @@ struct FormReader {
   bool endReached = false;  // the last failure was the end of the file
 
   bool Fail(const std::string& what) {
-    if (problem.empty()) problem = "line " + std::to_string(in.line) + ": " + what;
+    if (problem.empty()) problem = "line " + std::to_string(in.itemLine) + ": " + what;
     return false;
   }
 
@@ -143,7 +144,7 @@ FormLoadResult ParseJobForm(std::string_view text) {
         }
         if (!r.Number(form.listCount, "the list count")) return {false, r.problem};
         if (form.listCount < 0 || form.listCount > kMostLists) {
-          return {false, "line " + std::to_string(r.in.line) + ": the list count " +
+          return {false, "line " + std::to_string(r.in.itemLine) + ": the list count " +
                              std::to_string(form.listCount) + " is out of range"};
         }
         form.lists.assign(static_cast<std::size_t>(form.listCount), FormList{});
@@ -179,9 +180,9 @@ FormLoadResult ParseJobForm(std::string_view text) {
 void LoadJobForm() {
   const std::string path = JobFormPath();
   std::string text;
-  if (!ReadWholeFile(path, text)) FatalError(path, "the form definition cannot be read");
+  if (!ReadWholeFile(path, text)) FatalError(Utf8ToCp850(NativePath(path)), "the form definition cannot be read");
   const FormLoadResult result = ParseJobForm(text);
-  if (!result.ok) FatalError(path, result.problem);
+  if (!result.ok) FatalError(Utf8ToCp850(NativePath(path)), result.problem);
 }
 
 void PlaceFieldValue(int screen, int field, std::string_view value) {

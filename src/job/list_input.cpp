@@ -72,6 +72,7 @@ ItemStatus ReadTextItem(ListInput& in, std::string& item) {
       break;
     }
   }
+  in.itemLine = in.line;
   if (AtEnd(in)) return ItemStatus::kEnd;
 
   if (Peek(in) == '"') {

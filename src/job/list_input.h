@@ -22,7 +22,8 @@ namespace kestrova {
 struct ListInput {
   std::string_view text;
   std::size_t pos = 0;
-  int32_t line = 1;        // line of the next character, for messages
+  int32_t line = 1;        // line of the next character
+  int32_t itemLine = 1;    // line where the last item read began, for messages
   bool endMarkSeen = false;
 };
 

@@ -174,3 +174,18 @@ bool ChangeDirectory(std::string_view jobPath) {
 }
 
 }  // namespace kestrova
+
+namespace kestrova {
+
+std::string AbsoluteJobPath(std::string_view jobPath) {
+  if (jobPath.empty() || jobPath.front() == '/' || jobPath.front() == '\\') {
+    return std::string(jobPath);
+  }
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return std::string(jobPath);
+  std::string cwd = Utf8ToCp850(buffer);
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  return cwd + std::string(jobPath);
+}
+
+}  // namespace kestrova

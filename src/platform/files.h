@@ -41,3 +41,11 @@ bool MakeDirectories(std::string_view jobPath);
 bool ChangeDirectory(std::string_view jobPath);
 
 }  // namespace kestrova
+
+namespace kestrova {
+
+// A job path made absolute against the current directory when it is
+// relative; separators and code page as given.  Empty stays empty.
+std::string AbsoluteJobPath(std::string_view jobPath);
+
+}  // namespace kestrova
