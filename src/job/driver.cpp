@@ -1,5 +1,6 @@
 #include "job/driver.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -8,9 +9,12 @@
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
+#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/screen.h"
+#include "platform/terminal.h"
 
 namespace kestrova {
 namespace {
@@ -37,6 +41,39 @@ void AnchorSessionDirectories() {
 }
 
 std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + "\""; }
+
+// The first form screen as the form input will draw it before editing: its
+// window with a double frame when it has one, the session title centred on
+// row 1 in reverse, the labels in the normal colours, the values
+// highlighted, each value right after its label.
+void ShowFirstScreen() {
+  SelectColours("n");
+  ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
+  const JobFormState& form = JobForm();
+  if (form.screens.empty()) return;
+  const FormScreen& screen = form.screens[0];
+  if (screen.top != 0) {
+    SelectColours("+n");
+    PushWindow(screen.top, screen.left, screen.bottom, screen.right);
+    DrawWindowFrame(2);
+    SelectColours("-");
+  }
+  const std::string& title = Session().title;
+  SelectColours("rh");
+  // Halves to even, as the suite rounds.
+  const int titleColumn = 41 - static_cast<int>(std::nearbyint(static_cast<double>(title.size()) / 2));
+  // Row 1 of the screen, whether or not the form screen has a window.
+  SetCursorPosition(1, titleColumn);
+  WriteText(title);
+  for (int16_t j = 0; j < screen.fieldCount; ++j) {
+    const FormField& field = screen.fields[static_cast<std::size_t>(j)];
+    SelectColours("n");
+    LocateInWindow(field.labelRow, field.labelColumn);
+    WriteText(field.label);
+    SelectColours("h");
+    WriteText(field.value);
+  }
+}
 
 }  // namespace
 
@@ -73,7 +110,16 @@ void PrepareJob() {
 }
 
 void RunJob() {
+  // The terminal (or the headless console) first, so that every way out,
+  // FatalError included, leaves it as it was found.
+  StartConsole();
+  // 1. The cursor stays hidden until a field is edited.
+  SetCursorVisible(false);
   PrepareJob();
+  // The form input is not there yet: the first screen is shown and any key
+  // (or the end of input) ends the job.
+  ShowFirstScreen();
+  ReadInputEvent();
   CloseJob();
 }
 
@@ -119,6 +165,9 @@ std::string InstallationReport() {
       line("field1." + std::to_string(j + 1), Quoted(screen.fields[static_cast<std::size_t>(j)].value));
     }
   }
+  const int32_t records = CountCatalogueRecords();
+  line("catalogue", NativePath(CataloguePath()) +
+                        (records < 0 ? " (missing)" : " (" + std::to_string(records) + " records)"));
   return out;
 }
 
