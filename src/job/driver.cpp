@@ -1,5 +1,6 @@
 #include "job/driver.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -8,9 +9,12 @@
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
+#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/screen.h"
+#include "platform/terminal.h"
 #include "revision/records.h"
 #include "revision/run.h"
 #include "storage/data_files.h"
@@ -77,6 +81,11 @@ void PrepareJob() {
 }
 
 void RunJob() {
+  // The terminal (or the headless console) first, so that every way out,
+  // FatalError included, leaves it as it was found.
+  StartConsole();
+  // 1. The cursor stays hidden until a field is edited.
+  SetCursorVisible(false);
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
@@ -128,6 +137,9 @@ std::string InstallationReport() {
       line("field1." + std::to_string(j + 1), Quoted(screen.fields[static_cast<std::size_t>(j)].value));
     }
   }
+  const int32_t records = CountCatalogueRecords();
+  line("catalogue", NativePath(CataloguePath()) +
+                        (records < 0 ? " (missing)" : " (" + std::to_string(records) + " records)"));
   return out;
 }
 
