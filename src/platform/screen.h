@@ -97,6 +97,8 @@ struct ScreenBackend {
   // arrives to screen.input; appends a kEnd event when input has ended.
   void (*waitInput)(ScreenState& screen, int timeoutMs) = nullptr;
   void (*beep)() = nullptr;
+  // Sends bytes to the terminal as they are (the clipboard's OSC 52).
+  void (*sendRaw)(std::string_view bytes) = nullptr;
 };
 
 struct ScreenState {
