@@ -125,7 +125,7 @@ bool FindRevisionIndex() {
   RevisionParameters& p = ParameterState();
   p.IndexDate = p.ApplicationDate.substr(0, 3) + PackDigits("01");
   const int16_t mode = p.Regime == 2 ? 0 : -1;
-  if (FindRecord(kPriceIndexFileNumber, PriceIndexKey('I', p.IndexDate), mode) != 0) return false;
+  if (FindRecord(kPriceIndexFile, PriceIndexKey('I', p.IndexDate), mode) != 0) return false;
   const PriceIndexEntry entry = CurrentPriceIndex();
   if (!IsSpanishSeries(entry, 'I')) return false;
   p.IndexDate = entry.date;

@@ -118,15 +118,15 @@ class ParametersTest : public ::testing::Test {
     ConfirmationScreenRunner() = ScriptedConfirmation;
 
     testing::InstallMemoryRecords();
-    AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(1, "LLOGUER", 0));
-    AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(2, "AUGMENTS", 1));
-    AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(5, "ESCALA", 9));
-    AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(133, "REPERCUSSIO", 1));
-    AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(140, "ENDARRERIMENTS", 9));
-    AddRecord(kTextsFileNumber, testing::TextRecord("CARTA1", "Carta d'actualitzacio"));
-    AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202312", 117.5));
-    AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202401", 103.2506));
-    AddRecord(kPriceIndexFileNumber, IndexRecord('P', "202402", 3.0));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(1, "LLOGUER", 0));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(5, "ESCALA", 9));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(140, "ENDARRERIMENTS", 9));
+    AddRecord(kTextFile, testing::TextRecord("CARTA1", "Carta d'actualitzacio"));
+    AddRecord(kPriceIndexFile, IndexRecord('I', "202312", 117.5));
+    AddRecord(kPriceIndexFile, IndexRecord('I', "202401", 103.2506));
+    AddRecord(kPriceIndexFile, IndexRecord('P', "202402", 3.0));
 
     // A form that passes: report mode, 15/01/2024, regime 1, the whole
     // range, increase concept 2, no arrears.
@@ -342,7 +342,7 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   std::string estate;
   testing::PutBytes(estate, 0, PackDigits("0012").data(), 2);
   testing::PutText(estate, 8, "CARRER MAJOR 1", 30);
-  testing::SetRecordBuffer(kEstatesFileNumber, estate);
+  testing::SetRecordBuffer(kEstateFile, estate);
   EXPECT_EQ(ListLine(1), "012  CARRER MAJOR 1                ");
   HandOverListLine(1, 1, 6);
   EXPECT_EQ(Field(1, 6), "12 ");
@@ -351,7 +351,7 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   testing::PutBytes(unit, 0, PackDigits("00120034").data(), 4);
   testing::PutText(unit, 8, "GARCIA LOPEZ*JOAN", 30);
   testing::PutText(unit, 38, "2n 1a", 10);
-  testing::SetRecordBuffer(kUnitsFileNumber, unit);
+  testing::SetRecordBuffer(kUnitFile, unit);
   EXPECT_EQ(ListLine(2), "034  GARCIA LOPEZ*JOAN               2n 1a     ");
   HandOverListLine(2, 1, 5);
   EXPECT_EQ(Field(1, 4), "12 ");
@@ -360,16 +360,16 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   EXPECT_EQ(Field(1, 6), "12 ");
   EXPECT_EQ(Field(1, 7), "34 ");
 
-  testing::SetRecordBuffer(kTextsFileNumber, testing::TextRecord("CARTA1", "Carta"));
+  testing::SetRecordBuffer(kTextFile, testing::TextRecord("CARTA1", "Carta"));
   EXPECT_EQ(ListLine(4), "CARTA1    Carta                                   ");
   HandOverListLine(4, 1, 12);
   EXPECT_EQ(Field(1, 12), "CARTA1  ");
 
-  testing::SetRecordBuffer(kConceptTypesFileNumber, testing::ConceptRecord(2, "AUGMENTS", 1));
+  testing::SetRecordBuffer(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
   EXPECT_EQ(ListLine(5), "02  AUGMENTS            ");
   HandOverListLine(5, 1, 8);
   EXPECT_EQ(Field(1, 8), "2 ");
-  testing::SetRecordBuffer(kConceptTypesFileNumber, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+  testing::SetRecordBuffer(kConceptTypeFile, testing::ConceptRecord(133, "REPERCUSSIO", 1));
   EXPECT_EQ(ListLine(6), "05  REPERCUSSIO         ");
   HandOverListLine(6, 1, 10);
   EXPECT_EQ(Field(1, 10), "5 ");
