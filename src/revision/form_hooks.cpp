@@ -52,7 +52,7 @@ std::string PlainNumber(std::string_view packed) {
   return first == std::string::npos ? "0" : digits.substr(first);
 }
 
-void DefaultConfirmation(int16_t screen, int16_t& key) {
+void DefaultConfirmation(int16_t screen, int32_t& key) {
 #ifdef KESTROVA_HAS_FORM_INPUT
   int16_t first = 0;
   int16_t second = 0;
@@ -64,6 +64,14 @@ void DefaultConfirmation(int16_t screen, int16_t& key) {
   (void)key;
 #endif
 }
+
+#ifdef KESTROVA_HAS_FORM_INPUT
+// Every record of a list gets a line.
+bool ListLineHook(int16_t list, std::string& line) {
+  line = ListLine(list);
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -162,6 +170,13 @@ void HandOverListLine(int16_t list, int16_t screen, int16_t field) {
 
 void InstallRevisionFormHooks() {
   ConfirmationScreenRunner() = DefaultConfirmation;
+#ifdef KESTROVA_HAS_FORM_INPUT
+  FormHooks& hooks = FormInputHooks();
+  hooks.check = ValidateRevisionParameters;
+  hooks.describe = FieldDescription;
+  hooks.listLine = ListLineHook;
+  hooks.handOver = HandOverListLine;
+#endif
 }
 
 }  // namespace kestrova

@@ -135,7 +135,7 @@ bool FindRevisionIndex() {
   return true;
 }
 
-int16_t ValidateRevisionParameters(int16_t screen, int16_t& key) {
+int16_t ValidateRevisionParameters(int16_t screen, int32_t& key) {
   // 1. Escape ends the run without a check; only screen 1 is checked.
   if (key == kKeyEscape || screen != 1) return 0;
   // 2. The parameters from the form.

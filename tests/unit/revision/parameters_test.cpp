@@ -79,14 +79,14 @@ struct Confirmation {
   int calls = 0;
   std::string fieldOnEntry;
   std::string answer = "S";
-  int16_t keyOnEntry = 0;
-  int16_t endKey = kKeyEnter;
+  int32_t keyOnEntry = 0;
+  int32_t endKey = kKeyEnter;
 };
 Confirmation& Confirm() {
   static Confirmation c;
   return c;
 }
-void ScriptedConfirmation(int16_t screen, int16_t& key) {
+void ScriptedConfirmation(int16_t screen, int32_t& key) {
   ++Confirm().calls;
   Confirm().fieldOnEntry = JobForm().screens[static_cast<std::size_t>(screen - 1)].fields[0].value;
   Confirm().keyOnEntry = key;
@@ -147,7 +147,7 @@ class ParametersTest : public ::testing::Test {
         .fields[static_cast<std::size_t>(field - 1)]
         .value;
   }
-  static int16_t Check(int16_t key = kKeyEnter) { return ValidateRevisionParameters(1, key); }
+  static int16_t Check(int32_t key = kKeyEnter) { return ValidateRevisionParameters(1, key); }
 
   testing::TempDir dir_;
 };
@@ -185,7 +185,7 @@ TEST_F(ParametersTest, FormFieldsBecomeParameters) {
 }
 
 TEST_F(ParametersTest, AGoodFormIsConfirmed) {
-  int16_t key = kKeyEnter;
+  int32_t key = kKeyEnter;
   EXPECT_EQ(ValidateRevisionParameters(1, key), 0);
   EXPECT_TRUE(Messages().empty());
   // The confirmation field starts blank, runs on the hook's key, and the
@@ -202,7 +202,7 @@ TEST_F(ParametersTest, AGoodFormIsConfirmed) {
 TEST_F(ParametersTest, OnlyAnSOnTheConfirmationAccepts) {
   Confirm().answer = "N";
   Confirm().endKey = kKeyPgUp;
-  int16_t key = kKeyEnter;
+  int32_t key = kKeyEnter;
   EXPECT_EQ(ValidateRevisionParameters(1, key), -1);
   EXPECT_EQ(key, kKeyPgUp);
   Confirm().answer = "";
@@ -213,7 +213,7 @@ TEST_F(ParametersTest, OnlyAnSOnTheConfirmationAccepts) {
 
 TEST_F(ParametersTest, EscapeAndOtherScreensAreNotChecked) {
   Fill({"N", "15022023", "2", "1", "0", "999", "999", "9", "3", "77", "", "NOHIHA"});
-  int16_t key = kKeyEscape;
+  int32_t key = kKeyEscape;
   EXPECT_EQ(ValidateRevisionParameters(1, key), 0);
   key = kKeyEnter;
   EXPECT_EQ(ValidateRevisionParameters(2, key), 0);
