@@ -52,7 +52,7 @@ std::string PlainNumber(std::string_view packed) {
   return first == std::string::npos ? "0" : digits.substr(first);
 }
 
-void DefaultConfirmation(int16_t screen, int16_t& key) {
+void DefaultConfirmation(int16_t screen, int32_t& key) {
 #ifdef KESTROVA_HAS_FORM_INPUT
   int16_t first = 0;
   int16_t second = 0;
@@ -64,6 +64,14 @@ void DefaultConfirmation(int16_t screen, int16_t& key) {
   (void)key;
 #endif
 }
+
+#ifdef KESTROVA_HAS_FORM_INPUT
+// Every record of a list gets a line.
+bool ListLineHook(int16_t list, std::string& line) {
+  line = ListLine(list);
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -101,23 +109,24 @@ std::string FieldDescription(int16_t screen, int16_t field) {
 std::string ListLine(int16_t list) {
   switch (list) {
     case 1: {
-      const std::string_view estate = RecordBytes(kEstatesFileNumber);
-      return UnpackDigits(ReadText(estate, 0, 2)).substr(1) + "  " + ReadText(estate, 8, 30);
+      const auto estate = RecordFromBytes<EstateRecord>(FileRecord(kEstateFile));
+      return UnpackDigits(estate.EstateCode()).substr(1) + "  " + estate.AddressLine(1);
     }
     case 2:
     case 3: {
-      const std::string_view unit = RecordBytes(kUnitsFileNumber);
-      return UnpackDigits(ReadText(unit, 0, 4)).substr(5) + "  " + ReadText(unit, 8, 30) + "  " +
-             ReadText(unit, 38, 10);
+      const auto unit = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
+      return UnpackDigits(unit.UnitKey()).substr(5) + "  " + unit.TenantName() + "  " +
+             unit.UnitDesignation();
     }
     case 4: {
-      const std::string_view text = RecordBytes(kTextsFileNumber);
-      return ReadText(text, 0, 8) + "  " + ReadText(text, 8, 40);
+      const auto text = RecordFromBytes<TextRecord>(FileRecord(kTextFile));
+      return text.TextCode() + "  " + text.Description();
     }
     case 5:
     case 6: {
-      const std::string_view record = RecordBytes(kConceptTypesFileNumber);
-      return UnpackDigits(ReadText(record, 0, 1)) + "  " + ReadText(record, 1, 20);
+      const auto type = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
+      return UnpackDigits(std::string(1, static_cast<char>(type.ConceptCode()))) + "  " +
+             type.Description();
     }
     default:
       return {};
@@ -128,27 +137,30 @@ void HandOverListLine(int16_t list, int16_t screen, int16_t field) {
   switch (list) {
     case 1: {
       // The estate goes to the estate field the list was opened on.
-      const std::string code = PlainNumber(ReadText(RecordBytes(kEstatesFileNumber), 0, 2));
-      PlaceFieldValue(screen, field == 6 || field == 7 ? 6 : 4, code);
+      const auto estate = RecordFromBytes<EstateRecord>(FileRecord(kEstateFile));
+      PlaceFieldValue(screen, field == 6 || field == 7 ? 6 : 4, PlainNumber(estate.EstateCode()));
       break;
     }
     case 2:
     case 3: {
-      const std::string key = ReadText(RecordBytes(kUnitsFileNumber), 0, 4);
+      const auto unit = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
       const int estateField = list == 2 ? 4 : 6;
-      PlaceFieldValue(screen, estateField, PlainNumber(key.substr(0, 2)));
-      PlaceFieldValue(screen, estateField + 1, PlainNumber(key.substr(2, 2)));
+      PlaceFieldValue(screen, estateField, PlainNumber(unit.EstateCode()));
+      PlaceFieldValue(screen, estateField + 1, PlainNumber(unit.UnitNumber()));
       break;
     }
-    case 4:
-      PlaceFieldValue(screen, 12, TrimRight(ReadText(RecordBytes(kTextsFileNumber), 0, 8)));
+    case 4: {
+      const auto text = RecordFromBytes<TextRecord>(FileRecord(kTextFile));
+      PlaceFieldValue(screen, 12, TrimRight(text.TextCode()));
       break;
+    }
     case 5:
     case 6: {
       // The key byte read back as two digits: 1..10 for numbered concepts,
       // 128 + the code for coded ones.
-      const std::string key = ReadText(RecordBytes(kConceptTypesFileNumber), 0, 1);
-      PlaceFieldValue(screen, list == 5 ? 8 : 10, PlainNumber(key));
+      const auto type = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
+      PlaceFieldValue(screen, list == 5 ? 8 : 10,
+                      PlainNumber(std::string(1, static_cast<char>(type.ConceptCode()))));
       break;
     }
     default:
@@ -158,6 +170,13 @@ void HandOverListLine(int16_t list, int16_t screen, int16_t field) {
 
 void InstallRevisionFormHooks() {
   ConfirmationScreenRunner() = DefaultConfirmation;
+#ifdef KESTROVA_HAS_FORM_INPUT
+  FormHooks& hooks = FormInputHooks();
+  hooks.check = ValidateRevisionParameters;
+  hooks.describe = FieldDescription;
+  hooks.listLine = ListLineHook;
+  hooks.handOver = HandOverListLine;
+#endif
 }
 
 }  // namespace kestrova

@@ -119,7 +119,7 @@ double CapOfRuleP(const LeaseWorkingValues& w, const std::string& t) {
     // clears its results on failure, so nothing of an earlier lease stays.)
     if (ComputeIndexVariation() == kVariationDone) e = v.VarFraction;
   }
-  if (FindRecord(kPriceIndexFileNumber, PriceIndexKey('P', t), -1) != 0) return kNoUpdateCap;
+  if (FindRecord(kPriceIndexFile, PriceIndexKey('P', t), -1) != 0) return kNoUpdateCap;
   const PriceIndexEntry p = CurrentPriceIndex();
   if (!IsSpanishSeries(p, 'P')) return kNoUpdateCap;
   return static_cast<double>((static_cast<long double>(p.value) / 100 + 1) * (e + 1) - 1);
@@ -228,7 +228,7 @@ int16_t Evaluate(const LeaseFacts& f, const RevisionParameters& p) {
 // The value of the last series-I record dated on or before `date`; false
 // when there is none.
 bool LastIndexOnOrBefore(std::string_view date, PriceIndexEntry& entry) {
-  if (FindRecord(kPriceIndexFileNumber, PriceIndexKey('I', date), -1) != 0) return false;
+  if (FindRecord(kPriceIndexFile, PriceIndexKey('I', date), -1) != 0) return false;
   entry = CurrentPriceIndex();
   return IsSpanishSeries(entry, 'I');
 }
@@ -244,9 +244,9 @@ void ApplyLinkingFactors(IndexVariationValues& v) {
   auto take = [&v](double q) {
     v.VarFactor = static_cast<double>(static_cast<long double>(v.VarFactor) * q);
   };
-  int16_t status = FindRecord(kPriceIndexFileNumber, PriceIndexKey('Q', y.substr(0, 3)), 1);
+  int16_t status = FindRecord(kPriceIndexFile, PriceIndexKey('Q', y.substr(0, 3)), 1);
   while (status == 0) {
-    const std::string_view record = RecordBytes(kPriceIndexFileNumber);
+    const std::string_view record = FileRecord(kPriceIndexFile);
     if (!(record.substr(0, 7) < std::string_view(end))) break;
     const PriceIndexEntry q = ReadPriceIndex(record);
     if (MonthOf(q.date) == MonthOf(v.VarNewIndexDate)) {
@@ -256,16 +256,16 @@ void ApplyLinkingFactors(IndexVariationValues& v) {
         // The factor of that first year applies only when the old index was
         // still on the earlier base (above the index of a year before the
         // from-date); revisions of 2022 already carry the new base.
-        const int32_t here = CurrentPosition(kPriceIndexFileNumber);
+        const int32_t here = CurrentPosition(kPriceIndexFile);
         PriceIndexEntry before;
         if (LastIndexOnOrBefore(y, before) && before.value < v.VarOldIndex &&
             YearOf(v.VarFromDate) != 2022) {
           take(q.value);
         }
-        if (GoToPosition(kPriceIndexFileNumber, here) != 0) break;
+        if (GoToPosition(kPriceIndexFile, here) != 0) break;
       }
     }
-    status = StepForward(kPriceIndexFileNumber);
+    status = StepForward(kPriceIndexFile);
   }
 }
 
@@ -311,41 +311,37 @@ double StepFraction(int16_t stepsTotal, int16_t stepsDone, char unitClass) {
   return static_cast<double>(static_cast<long double>(percent) / 100);
 }
 
-LeaseFacts ReadLeaseFacts(std::string_view unit, std::string_view transition) {
-  auto date = [](std::string_view record, std::size_t offset) {
-    return record.size() >= offset + 4 ? std::string(record.substr(offset, 4)) : EmptyDate();
-  };
+LeaseFacts ReadLeaseFacts(std::string_view unitBytes, std::string_view transitionBytes) {
+  const auto unit = RecordFromBytes<UnitRecord>(unitBytes);
+  const auto transition = RecordFromBytes<LeaseTransitionRecord>(transitionBytes);
   LeaseFacts f;
-  f.ContractDate = date(unit, 189);
-  f.ContractMonths = ReadInt16(unit, 193);
-  f.LastRevisionDate = date(unit, 195);
-  f.RevisionMonths = ReadInt16(unit, 199);
-  f.LastIndex = ReadInt32(unit, 205);
-  f.UnitStatus = ReadText(unit, 209, 1)[0];
-  f.UnitClass = ReadText(unit, 210, 1)[0];
-  f.MonthsPerReceipt = ReadInt16(unit, 225);
-  for (std::size_t k = 0; k < 10; ++k) f.NumberedAmounts[k] = ReadInt32(unit, 277 + 4 * k);
-  // Coded entries 1-3 are 6 bytes apart; entry 4 keeps its amount at 339.
-  constexpr std::size_t kCodeOffsets[4] = {317, 323, 329, 335};
-  constexpr std::size_t kAmountOffsets[4] = {319, 325, 331, 339};
-  for (std::size_t e = 0; e < 4; ++e) {
-    f.CodedConcepts[e] = ReadInt16(unit, kCodeOffsets[e]);
-    f.CodedAmounts[e] = ReadInt32(unit, kAmountOffsets[e]);
+  f.ContractDate = unit.ContractDate();
+  f.ContractMonths = unit.ContractMonths();
+  f.LastRevisionDate = unit.LastRevisionDate();
+  f.RevisionMonths = unit.RevisionMonths();
+  f.LastIndex = unit.LastIndex();
+  f.UnitStatus = unit.UnitStatus();
+  f.UnitClass = unit.UnitClass();
+  f.MonthsPerReceipt = unit.MonthsPerReceipt();
+  for (int k = 1; k <= 10; ++k) f.NumberedAmounts[k - 1] = unit.NumberedAmount(k);
+  for (int e = 1; e <= 4; ++e) {
+    f.CodedConcepts[e - 1] = unit.CodedEntryCode(e);
+    f.CodedAmounts[e - 1] = unit.CodedEntryAmount(e);
   }
-  f.CadastralExempt = ReadText(transition, 12, 1)[0];
-  f.CadastralValue = ReadInt32(transition, 18);
-  f.CadastralDate = date(transition, 22);
-  f.CadastralMode = ReadText(transition, 37, 1)[0];
-  f.InitialRent = ReadInt32(transition, 45);
-  f.InitialIndex = ReadInt32(transition, 49);
-  f.StepsTotal = ReadInt16(transition, 53);
-  f.StepsDone = ReadInt16(transition, 55);
+  f.CadastralExempt = transition.CadastralExempt();
+  f.CadastralValue = transition.CadastralValue();
+  f.CadastralDate = transition.CadastralDate();
+  f.CadastralMode = transition.CadastralMode();
+  f.InitialRent = transition.InitialRent();
+  f.InitialIndex = transition.InitialIndex();
+  f.StepsTotal = transition.StepsTotal();
+  f.StepsDone = transition.StepsDone();
   return f;
 }
 
 void EvaluateLease() {
-  const LeaseFacts facts = ReadLeaseFacts(RecordBytes(kUnitsFileNumber),
-                                          RecordBytes(kLeaseTransitionsFileNumber));
+  const LeaseFacts facts = ReadLeaseFacts(FileRecord(kUnitFile),
+                                          FileRecord(kLeaseTransitionFile));
   LeaseWorkingValues& w = WorkingState();
   w.EvaluationResult = kLeaseRevised;
   w.EvaluationResult = Evaluate(facts, Revision());
@@ -364,7 +360,7 @@ int16_t ComputeIndexVariation() {
     if (!IsDate(v.VarFromDate)) return kVariationNoOldIndex;
     PriceIndexEntry old;
     if (!LastIndexOnOrBefore(v.VarFromDate, old)) {
-      if (FindRecord(kPriceIndexFileNumber, PriceIndexKey('I', ""), 1) != 0) {
+      if (FindRecord(kPriceIndexFile, PriceIndexKey('I', ""), 1) != 0) {
         return kVariationIndexMissing;
       }
       old = CurrentPriceIndex();

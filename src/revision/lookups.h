@@ -8,23 +8,19 @@
 // through the record layer; tests put an in-memory table in its place, so
 // the rules can be checked on a small fixed index table without files.
 //
-// Every reader below takes the record bytes as they are: a record shorter
-// than a field reads that field as blanks or 0, never past its end.
+// The readers below take the record bytes as they are: a record shorter
+// than a field reads that field as zeros (blanks for ReadText), never past
+// its end.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace kestrova {
+#include "revision/records.h"
 
-// File numbers the job opens its data files under.
-inline constexpr int16_t kEstatesFileNumber = 506;
-inline constexpr int16_t kUnitsFileNumber = 507;
-inline constexpr int16_t kLeaseTransitionsFileNumber = 508;
-inline constexpr int16_t kConceptTypesFileNumber = 503;
-inline constexpr int16_t kPriceIndexFileNumber = 4;
-inline constexpr int16_t kTextsFileNumber = 60;
+namespace kestrova {
 
 // Statuses the look-ups tell apart.
 inline constexpr int16_t kLookupOk = 0;
@@ -54,14 +50,19 @@ int16_t FindRecord(int16_t fileNumber, std::string_view keyValue, int16_t mode);
 int16_t StepForward(int16_t fileNumber);
 int32_t CurrentPosition(int16_t fileNumber);
 int16_t GoToPosition(int16_t fileNumber, int32_t position);
-std::string_view RecordBytes(int16_t fileNumber);
+std::string_view FileRecord(int16_t fileNumber);
 
-// Little-endian fields of a record; out of range reads 0 or blanks.
-int16_t ReadInt16(std::string_view record, std::size_t offset);
-int32_t ReadInt32(std::string_view record, std::size_t offset);
-double ReadDouble(std::string_view record, std::size_t offset);
 // `width` bytes from `offset`, blank-padded where the record is short.
 std::string ReadText(std::string_view record, std::size_t offset, std::size_t width);
+
+// A record layout over a copy of the bytes (zeros where they are short).
+template <typename Record>
+Record RecordFromBytes(std::string_view bytes) {
+  Record record;
+  const std::size_t n = std::min(bytes.size(), record.bytes.size());
+  for (std::size_t i = 0; i < n; ++i) record.bytes[i] = static_cast<uint8_t>(bytes[i]);
+  return record;
+}
 
 // The text without trailing blanks.
 std::string TrimRight(std::string_view text);
@@ -76,24 +77,16 @@ struct PriceIndexEntry {
 PriceIndexEntry ReadPriceIndex(std::string_view record);
 // The record now in the price-index buffer.
 PriceIndexEntry CurrentPriceIndex();
-// The key "ES" + series + date (the date may be cut to year and month).
-std::string PriceIndexKey(char series, std::string_view date);
 // True for a record of country "ES" and the given series.
 bool IsSpanishSeries(const PriceIndexEntry& entry, char series);
-
-// The two key forms of the concept file: the numbered amounts 1 to 10 by
-// the single byte k, the coded entries by the code as two packed decimal
-// digits (128 + the code, the last two digits of a larger one).
-std::string NumberedConceptKey(int16_t number);
-std::string CodedConceptKey(int16_t code);
 
 struct ConceptType {
   uint8_t keyByte = 0;
   std::string description;  // 20 characters
   int16_t conceptClass = 9;  // 0 rent, 1 increments, 9 others
 };
-// Looks the concept up by key byte(s); status 0 when found, `found` then
-// holds it.
+// Looks the concept up by its key (NumberedConceptKey or CodedConceptKey of
+// the record layouts); status 0 when found, `found` then holds it.
 int16_t FindConceptType(std::string_view key, ConceptType& found);
 
 // Looks a letter text up by its code (8 characters, blank-padded); status 0

@@ -2,14 +2,12 @@
 // the file, and the record variable the file was opened with.
 #include "revision/lookups.h"
 
-#if __has_include("storage/record_interface.h")
+#include <algorithm>
+
 #include "storage/record_interface.h"
-#define KESTROVA_HAS_RECORD_LAYER 1
-#endif
 
 namespace kestrova {
 
-#ifdef KESTROVA_HAS_RECORD_LAYER
 namespace {
 
 int16_t LayerFind(int16_t fileNumber, std::string_view keyValue, int16_t mode) {
@@ -39,9 +37,5 @@ std::string_view LayerRecord(int16_t fileNumber) {
 RecordAccess StorageRecordAccess() {
   return {LayerFind, LayerStep, LayerPosition, LayerGoTo, LayerRecord};
 }
-#else
-// Built before the record layer: every look-up answers "file not open".
-RecordAccess StorageRecordAccess() { return {}; }
-#endif
 
 }  // namespace kestrova

@@ -125,7 +125,7 @@ bool FindRevisionIndex() {
   RevisionParameters& p = ParameterState();
   p.IndexDate = p.ApplicationDate.substr(0, 3) + PackDigits("01");
   const int16_t mode = p.Regime == 2 ? 0 : -1;
-  if (FindRecord(kPriceIndexFileNumber, PriceIndexKey('I', p.IndexDate), mode) != 0) return false;
+  if (FindRecord(kPriceIndexFile, PriceIndexKey('I', p.IndexDate), mode) != 0) return false;
   const PriceIndexEntry entry = CurrentPriceIndex();
   if (!IsSpanishSeries(entry, 'I')) return false;
   p.IndexDate = entry.date;
@@ -135,7 +135,7 @@ bool FindRevisionIndex() {
   return true;
 }
 
-int16_t ValidateRevisionParameters(int16_t screen, int16_t& key) {
+int16_t ValidateRevisionParameters(int16_t screen, int32_t& key) {
   // 1. Escape ends the run without a check; only screen 1 is checked.
   if (key == kKeyEscape || screen != 1) return 0;
   // 2. The parameters from the form.

@@ -53,7 +53,7 @@ void FillRevisionParameters();
 // message window at row 12 and waiting for one key, and returns -1 when any
 // failed.  Then the confirmation: screen 2 runs on `key` and the form is
 // accepted (0) only when its field holds "S"; else -1.
-int16_t ValidateRevisionParameters(int16_t screen, int16_t& key);
+int16_t ValidateRevisionParameters(int16_t screen, int32_t& key);
 
 // The index check alone: sets IndexDate and IndexValue from the series-I
 // record for the application month (exactly, under regime 2; the last one
@@ -76,7 +76,7 @@ void HandOverListLine(int16_t list, int16_t screen, int16_t field);
 
 // How the confirmation screen runs: the form input's RunFormScreen with
 // both flags 0, on the check hook's own key variable.  Tests script it.
-using FormScreenRunner = void (*)(int16_t screen, int16_t& key);
+using FormScreenRunner = void (*)(int16_t screen, int32_t& key);
 FormScreenRunner& ConfirmationScreenRunner();
 
 // Sets the form's hooks on the form input.

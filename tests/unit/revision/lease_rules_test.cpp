@@ -36,16 +36,16 @@ void LoadStandardTable() {
       {'P', "202312", 2.0},   {'P', "202411", 2.2},   {'P', "202506", 2.1},
       {'Q', "200101", 1.977332}, {'Q', "200103", 1.9},
   };
-  for (const auto& r : rows) AddRecord(kPriceIndexFileNumber, IndexRecord(r.series, r.month, r.value));
+  for (const auto& r : rows) AddRecord(kPriceIndexFile, IndexRecord(r.series, r.month, r.value));
 }
 
 void LoadConcepts() {
-  AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(1, "LLOGUER", 0));
-  AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(2, "AUGMENTS", 1));
-  AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(3, "AIGUA", 9));
-  AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(5, "ESCALA", 9));
+  AddRecord(kConceptTypeFile, testing::ConceptRecord(1, "LLOGUER", 0));
+  AddRecord(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
+  AddRecord(kConceptTypeFile, testing::ConceptRecord(3, "AIGUA", 9));
+  AddRecord(kConceptTypeFile, testing::ConceptRecord(5, "ESCALA", 9));
   // Coded concept 05 (key byte 128 + 5) counts as an increment.
-  AddRecord(kConceptTypesFileNumber, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+  AddRecord(kConceptTypeFile, testing::ConceptRecord(133, "REPERCUSSIO", 1));
 }
 
 class LeaseRulesTest : public ::testing::Test {
@@ -63,8 +63,8 @@ class LeaseRulesTest : public ::testing::Test {
     Revision().Regime = regime;
     Revision().ApplicationDate = Date(application);
     Revision().ArrearsMonths = arrearsMonths;
-    testing::SetRecordBuffer(kUnitsFileNumber, testing::UnitBytes(unit));
-    testing::SetRecordBuffer(kLeaseTransitionsFileNumber, testing::TransitionBytes(transition));
+    testing::SetRecordBuffer(kUnitFile, testing::UnitBytes(unit));
+    testing::SetRecordBuffer(kLeaseTransitionFile, testing::TransitionBytes(transition));
     EvaluateLease();
   }
 };
@@ -409,9 +409,9 @@ TEST_F(LeaseRulesTest, The2024CapIsTheWidenedSinglePrecisionConstant) {
 // the cap is the series-P percentage alone, whatever the lease evaluated
 // before left behind.
 TEST_F(LeaseRulesTest, RulePWithoutAnIndexAYearBackUsesThePercentageAlone) {
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202501", 100.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202507", 103.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('P', "202506", 2.1));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202501", 100.0));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202507", 103.0));
+  AddRecord(kPriceIndexFile, IndexRecord('P', "202506", 2.1));
   // A lease with a large variation first: 100 -> 103 on an old index of
   // 50.000 is 106 %.
   UnitSpec first;
@@ -438,9 +438,9 @@ TEST_F(LeaseRulesTest, RulePWithoutAnIndexAYearBackUsesThePercentageAlone) {
 // Without a series-P record on or before the application date the rule
 // has no cap (the look-up lands on a series-I record).
 TEST_F(LeaseRulesTest, NoSeriesPRecordMeansNoCap) {
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202106", 100.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202206", 103.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('P', "202207", 2.0));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202106", 100.0));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202206", 103.0));
+  AddRecord(kPriceIndexFile, IndexRecord('P', "202207", 2.0));
   UnitSpec u;
   u.contract = "19900615";
   u.lastRevision = "20210615";
@@ -456,9 +456,9 @@ TEST_F(LeaseRulesTest, NoSeriesPRecordMeansNoCap) {
 // The worked example: 100 -> 103 on 500.00 gives 15.00; capped at 2 % it
 // gives 10.00.
 TEST_F(LeaseRulesTest, TheWorkedVariationExample) {
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202106", 100.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('I', "202206", 103.0));
-  AddRecord(kPriceIndexFileNumber, IndexRecord('P', "202203", 2.0));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202106", 100.0));
+  AddRecord(kPriceIndexFile, IndexRecord('I', "202206", 103.0));
+  AddRecord(kPriceIndexFile, IndexRecord('P', "202203", 2.0));
   IndexVariationValues& v = Variation();
   v.VarFromDate = Date("20210615");
   v.VarOldIndex = 100;
@@ -509,7 +509,7 @@ TEST_F(LeaseRulesTest, LinkingFactors) {
       {'I', "202103", 104.0}, {'I', "202303", 116.0}, {'Q', "200101", 1.977332},
       {'Q', "200103", 1.9}, {'Q', "200203", 1.5}, {'Q', "202103", 1.1},
   };
-  for (const auto& r : rows) AddRecord(kPriceIndexFileNumber, IndexRecord(r.series, r.month, r.value));
+  for (const auto& r : rows) AddRecord(kPriceIndexFile, IndexRecord(r.series, r.month, r.value));
 
   const VariationCase cases[] = {
       // Y = 01/2000; Q 01/2001 is in another year: 69.530 / 133.413 x
@@ -595,8 +595,8 @@ TEST_F(LeaseRulesTest, ShortRecordsAreReadSafely) {
   LoadStandardTable();
   Revision().Regime = 1;
   Revision().ApplicationDate = Date("20210115");
-  testing::SetRecordBuffer(kUnitsFileNumber, "");
-  testing::SetRecordBuffer(kLeaseTransitionsFileNumber, "xx");
+  testing::SetRecordBuffer(kUnitFile, "");
+  testing::SetRecordBuffer(kLeaseTransitionFile, "xx");
   EvaluateLease();
   EXPECT_EQ(LeaseValues().EvaluationResult, -1);
   Revision().Regime = 4;

@@ -105,12 +105,12 @@ inline std::string_view MemoryRecord(int16_t fileNumber) {
 inline void InstallMemoryRecords() {
   MemoryFiles().clear();
   FindCalls().clear();
-  MemoryFiles()[kEstatesFileNumber].keyLength = 2;
-  MemoryFiles()[kUnitsFileNumber].keyLength = 4;
-  MemoryFiles()[kLeaseTransitionsFileNumber].keyLength = 4;
-  MemoryFiles()[kConceptTypesFileNumber].keyLength = 1;
-  MemoryFiles()[kPriceIndexFileNumber].keyLength = 7;
-  MemoryFiles()[kTextsFileNumber].keyLength = 8;
+  MemoryFiles()[kEstateFile].keyLength = 2;
+  MemoryFiles()[kUnitFile].keyLength = 4;
+  MemoryFiles()[kLeaseTransitionFile].keyLength = 4;
+  MemoryFiles()[kConceptTypeFile].keyLength = 1;
+  MemoryFiles()[kPriceIndexFile].keyLength = 7;
+  MemoryFiles()[kTextFile].keyLength = 8;
   RevisionRecordAccess() = {MemoryFind, MemoryStep, MemoryPosition, MemoryGoTo, MemoryRecord};
 }
 
