@@ -10,6 +10,7 @@
 #include "job/language.h"
 #include "job/session.h"
 #include "job/windows.h"
+#include "documents/print_channel.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -84,6 +85,8 @@ void RunJob() {
   // The terminal (or the headless console) first, so that every way out,
   // FatalError included, leaves it as it was found.
   StartConsole();
+  // The print program's viewer takes the terminal while the job waits.
+  ConsoleHandOver() = {SuspendTerminal, ResumeTerminal};
   // 1. The cursor stays hidden until a field is edited.
   SetCursorVisible(false);
   PrepareJob();

@@ -37,6 +37,7 @@ struct TerminalState {
   TerminalDecoder decoder;
   int columns = 80, rows = 25;
   bool hungUp = false;
+  bool lent = false;  // handed to another program; ResumeTerminal takes it back
 };
 
 TerminalState& Terminal() {
@@ -229,6 +230,24 @@ void RestoreTerminal() {
   ::tcflush(t.inFd, TCIFLUSH);
   WriteAll(t.outFd, kLeaveSequence, sizeof kLeaveSequence - 1);
   ::tcsetattr(t.inFd, TCSAFLUSH, &t.saved);
+}
+
+void SuspendTerminal() {
+  TerminalState& t = Terminal();
+  if (!t.active) return;
+  RestoreTerminal();
+  t.lent = true;
+}
+
+void ResumeTerminal() {
+  TerminalState& t = Terminal();
+  if (!t.lent) return;
+  t.lent = false;
+  t.active = true;
+  SetRawMode();
+  ReadSize();
+  t.view.valid = false;
+  ShowOnTerminal(Screen());
 }
 
 bool StartTerminalConsole() {

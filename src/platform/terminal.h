@@ -49,4 +49,12 @@ bool StartTerminalConsole();
 // from a signal handler.
 void RestoreTerminal();
 
+// Lends the terminal to another program the job waits for (the print
+// program's viewer): SuspendTerminal gives the terminal back its normal
+// mode, ResumeTerminal takes raw mode again and redraws the whole screen,
+// since the other program has drawn over it.  Both do nothing when the
+// terminal console is not running (headless, tests).
+void SuspendTerminal();
+void ResumeTerminal();
+
 }  // namespace kestrova

@@ -37,9 +37,11 @@ constexpr int16_t kFindGreaterOrEqual = 1;
 
 #ifdef KESTROVA_HAS_FORM_INPUT
 void RunRevisionFormScreen(int16_t screen, int16_t& key) {
-  int16_t subScreen = 0;
-  int16_t chained = 0;
-  RunFormScreen(screen, key, subScreen, chained);
+  int16_t flag1 = 0;
+  int16_t flag2 = 0;
+  int32_t ended = 0;
+  RunFormScreen(screen, ended, flag1, flag2);
+  key = static_cast<int16_t>(ended);
 }
 #else
 // Built before the form input: with no form to fill, the run ends at once.
