@@ -148,11 +148,13 @@ TEST_F(MultiProcessTest, WaitingLockIsGrantedWhenTheHolderUnlocks) {
     usleep(200000);
     // The next locked read of the same block releases the first lock.
     if (Call(kOpGetEqual + kBiasSingleNoWait, block, "", U32(3), 0, kLength).status != 0) return 12;
+    c.Signal();
     c.AwaitParent();
     return 0;
   });
   ASSERT_EQ(child.AwaitChild(), '!');
   EXPECT_EQ(Read(kOpGetEqual + kBiasSingleWait, 1), kStatusOk);  // waits about 200 ms
+  ASSERT_EQ(child.AwaitChild(), '!');
   EXPECT_EQ(Read(kOpGetEqual + kBiasSingleNoWait, 3), kStatusRecordLocked);
   child.Tell();
   EXPECT_EQ(child.Wait(), 0);
