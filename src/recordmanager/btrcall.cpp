@@ -100,6 +100,9 @@ RecordStatus OpOpen(const Call& call) {
   SharedFile* file = FindSharedFile(realPath);
   const bool alreadyOpen = file != nullptr;
   if (!alreadyOpen) {
+    // Something that is not a record file is refused before a lock file
+    // is made beside it.
+    if (!IsRecordFileHeader(realPath)) return kStatusIoError;
     auto fresh = std::make_unique<SharedFile>();
     fresh->realPath = realPath;
     fresh->lockFd = OpenLockFile(realPath);

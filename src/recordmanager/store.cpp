@@ -212,7 +212,9 @@ int BindKeys(StoreFile& file, sqlite3_stmt* stmt, int n, const std::string& data
   return SQLITE_OK;
 }
 
-bool IsOurHeader(const std::string& nativePath) {
+}  // namespace
+
+bool IsRecordFileHeader(const std::string& nativePath) {
   // Read with a descriptor opened and closed before SQLite opens the file in
   // this process (closing a descriptor drops the process's POSIX locks on
   // the file, which SQLite relies on).
@@ -226,6 +228,8 @@ bool IsOurHeader(const std::string& nativePath) {
   return n == 100 && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
          header[19] == 2;
 }
+
+namespace {
 
 void SyncDirectoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -326,7 +330,7 @@ RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec
 RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file) {
   struct stat st {};
   if (stat(nativePath.c_str(), &st) != 0) return kStatusFileNotFound;
-  if (!S_ISREG(st.st_mode) || !IsOurHeader(nativePath)) return kStatusIoError;
+  if (!S_ISREG(st.st_mode) || !IsRecordFileHeader(nativePath)) return kStatusIoError;
 
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(nativePath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {

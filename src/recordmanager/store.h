@@ -63,6 +63,12 @@ enum class Seek {
 RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec,
                              const std::string& owner, bool replace);
 
+// True when the file starts as our record files do (an SQLite database in
+// WAL mode).  Reads the header with a descriptor of its own: call it only
+// while this process does not have the file open through SQLite, whose
+// POSIX locks would be dropped when that descriptor is closed.
+bool IsRecordFileHeader(const std::string& nativePath);
+
 // Opens an existing file.  kStatusFileNotFound when missing, kStatusIoError
 // when it is not one of our record files (it is then not changed at all).
 RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file);
