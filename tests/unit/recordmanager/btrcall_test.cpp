@@ -319,7 +319,9 @@ TEST_F(BtrcallTest, FilesThatAreNotOursAreRefusedAndLeftUntouched) {
     after << again.rdbuf();
     EXPECT_EQ(before.str(), after.str()) << path;
     // Only a WAL-mode SQLite database gets as far as the lock file.
-    if (path != Path("wal.dat")) EXPECT_FALSE(std::filesystem::exists(path + "-lock")) << path;
+    if (path != Path("wal.dat")) {
+      EXPECT_FALSE(std::filesystem::exists(path + "-lock")) << path;
+    }
   }
 }
 
