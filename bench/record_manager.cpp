@@ -196,22 +196,27 @@ BENCHMARK(BM_UpdatePlain)->Unit(benchmark::kMicrosecond);
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
-    std::printf("\nratio ours / plain SQLite (lower is better):\n");
+    std::printf("\nratio ours / plain SQLite (lower is better):  wall   cpu\n");
     for (const char* op : {"Step", "Equal", "Update"}) {
       const auto ours = times_.find(std::string("BM_") + op + "Ours");
       const auto plain = times_.find(std::string("BM_") + op + "Plain");
       if (ours != times_.end() && plain != times_.end() && plain->second > 0) {
-        std::printf("  %-7s %.2f\n", op, ours->second / plain->second);
+        const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
+        std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
       }
     }
   }
 
  private:
   std::map<std::string, double> times_;
+  std::map<std::string, double> cpu_;
 };
 
 }  // namespace

@@ -113,6 +113,7 @@ RecordStatus OpOpen(const Call& call) {
       CloseLockFile(fresh->lockFd);
       return status;
     }
+    fresh->changes = MapChangeCounter(fresh->lockFd);
     file = fresh.get();
     Client().files.push_back(std::move(fresh));
   }

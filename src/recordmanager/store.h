@@ -83,6 +83,11 @@ int ExecStore(StoreFile& file, const char* sql);
 int FindRecord(StoreFile& file, int key, Seek seek, const std::string& encoded, int64_t seq,
                StoreRow& row);
 
+// Up to `limit` records after (forward) or before (key, seq), in key order;
+// fewer at the end of the key.  SQLITE_OK or an error code.
+int FindRecords(StoreFile& file, int key, bool forward, const std::string& encoded, int64_t seq,
+                int limit, std::vector<StoreRow>& rows);
+
 // Reads the record at a position, with its key `key`.  SQLITE_ROW/DONE/error.
 int ReadRecordAt(StoreFile& file, uint32_t pos, int key, StoreRow& row);
 

@@ -202,6 +202,22 @@ TEST_F(MultiProcessTest, UpdateOfARecordChangedByAnotherClientAnswers80) {
   EXPECT_EQ(Call(kOpUpdate, block_, Rec(1, "MINE")).status, kStatusOk);
 }
 
+TEST_F(MultiProcessTest, SteppingSeesWhatAnotherClientCommittedMeanwhile) {
+  ASSERT_EQ(Read(kOpGetEqual, 1), kStatusOk);
+  ASSERT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).status, kStatusOk);  // at 2
+  Child child([&](Child&) {
+    uint8_t block[128] = {};
+    if (ChildOpen(block) != kStatusOk) return 10;
+    if (Call(kOpGetEqual, block, "", U32(3), 0, kLength).status != kStatusOk) return 11;
+    if (Call(kOpUpdate, block, Rec(3, "NEW!")).status != kStatusOk) return 12;
+    return static_cast<int>(Call(kOpInsert, block, Rec(4)).status);
+  });
+  ASSERT_EQ(child.Wait(), kStatusOk);
+  EXPECT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).data, Rec(3, "NEW!"));
+  EXPECT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).data, Rec(4));
+  EXPECT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).status, kStatusEndOfFile);
+}
+
 TEST_F(MultiProcessTest, TransactionKilledMidwayLeavesNoTraceAndNeverBlocksReaders) {
   Child child([&](Child& c) {
     uint8_t block[128] = {};
