@@ -1,0 +1,150 @@
+// A list pass of the revision run over a generated installation of 100 000
+// units in 2 000 estates, next to the bare walk over the same files (the
+// finds and steps only), so the cost of the rules and the report shows
+// apart from the record store's.
+//
+//   cmake -B build-bench -DKESTROVA_BENCH=ON && cmake --build build-bench
+//   build-bench/bench_revision_run
+//
+// Every lease is due on the application date (its last revision a year
+// before) and is revised through the demo's price-index series, so each
+// unit costs a full evaluation and two report lines.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "../tests/integration/installation.h"
+#include "calendar/date_texts.h"
+#include "calendar/picture_mask.h"
+#include "documents/print_channel.h"
+#include "job/language.h"
+#include "job/session.h"
+#include "revision/lease_rules.h"
+#include "revision/parameters.h"
+#include "revision/report.h"
+#include "revision/run.h"
+
+namespace {
+
+using namespace kestrova;
+namespace inst = kestrova::installation;
+
+constexpr int kEstates = 2000;
+constexpr int kUnitsPerEstate = 50;
+
+std::string SourceDir() { return std::filesystem::path(__FILE__).parent_path().parent_path().string(); }
+
+// The demo's consumer price index, series "I", into the price-index file.
+void LoadIndexSeries() {
+  std::ifstream in(SourceDir() + "/install/demo/UIpc.csv");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("ES,I,", 0) != 0) continue;
+    const std::string month = line.substr(5, 4) + line.substr(10, 2) + line.substr(13, 2);
+    const double value = std::stod(line.substr(16));
+    std::string record = "ESI" + PackDigits(month);
+    std::string bytes(8, '\0');
+    std::memcpy(bytes.data(), &value, 8);
+    record += bytes;
+    inst::Insert(kPriceIndexFile, record);
+  }
+}
+
+// Builds the installation once, in a directory removed at exit.
+const std::string& Installation() {
+  static std::string root;
+  if (!root.empty()) return root;
+  root = std::filesystem::temp_directory_path() / ("kestrova-bench-" + std::to_string(::getpid()));
+  root += "/";
+  std::filesystem::create_directories(root);
+  std::atexit([] { std::filesystem::remove_all(root); });
+  Session().jobTmp = root;
+  Session().language = "CAT";
+  Session().output = "informe.txt";
+  Session().letterhead[0] = "ADMINISTRACIO DE FINQUES";
+  Separators() = {',', '.'};
+  DateSettings() = {"/", "DMA"};
+  if (!inst::CreateAndOpen(root)) std::abort();
+  LoadIndexSeries();
+  std::string rent(26, ' ');
+  rent[0] = 1;
+  inst::Put(rent, 1, "LLOGUER");
+  inst::Put16(rent, 24, 0);
+  inst::Insert(kConceptTypeFile, rent);
+  for (int e = 1; e <= kEstates; ++e) {
+    inst::Insert(kEstateFile, inst::Estate(e, "CARRER " + std::to_string(e)));
+    for (int u = 1; u <= kUnitsPerEstate; ++u) {
+      inst::UnitFacts f;
+      f.estate = e;
+      f.unit = u;
+      f.tenant = "LLOGATER " + std::to_string(e * 100 + u);
+      f.contractDate = "20100301";
+      f.lastRevisionDate = "20240301";
+      f.lastIndex = 113000;
+      f.rent = 50000 + u * 100;
+      inst::Insert(kUnitFile, inst::Unit(f));
+    }
+  }
+  RevisionParameters& p = Revision();
+  p.Mode = "L";
+  p.Regime = 4;
+  p.ApplicationDate = PackDigits("20250301");
+  p.FromKey = inst::UnitKey(0, 0);
+  p.ToKey = inst::UnitKey(9999, 9999);
+  if (!FindRevisionIndex()) std::abort();
+  return root;
+}
+
+void BM_ListPass(benchmark::State& state) {
+  Installation();
+  int32_t units = 0;
+  for (auto _ : state) {
+    OpenPrintJob(Session().output);
+    ReportPageCount() = 0;
+    units = WalkSelection();
+    ClosePrintJob();
+  }
+  state.counters["units"] = units;
+  state.counters["units_per_second"] =
+      benchmark::Counter(static_cast<double>(units) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ListPass)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same estates, units and transition look-ups, nothing else.
+void BM_BareWalk(benchmark::State& state) {
+  Installation();
+  ApplicationRecords& r = Records();
+  int32_t units = 0;
+  for (auto _ : state) {
+    units = 0;
+    int16_t estateStatus = FindByKey(kEstateFile, 0, inst::EstateCode(0), 1);
+    while (estateStatus == 0) {
+      const std::string estate = r.estate.EstateCode();
+      int16_t unitStatus = FindByKey(kUnitFile, 0, estate, 1);
+      while (unitStatus == 0 && r.unit.UnitKey().compare(0, 2, estate) == 0) {
+        FindByKey(kLeaseTransitionFile, 0, r.unit.UnitKey(), 0);
+        ++units;
+        unitStatus = StepRecords(kUnitFile, 1);
+      }
+      estateStatus = StepRecords(kEstateFile, 1);
+    }
+    benchmark::DoNotOptimize(units);
+  }
+  state.counters["units"] = units;
+  state.counters["units_per_second"] =
+      benchmark::Counter(static_cast<double>(units) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_BareWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
