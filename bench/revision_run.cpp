@@ -61,9 +61,9 @@ void LoadIndexSeries() {
 const std::string& Installation() {
   static std::string root;
   if (!root.empty()) return root;
-  root = std::filesystem::temp_directory_path() / ("kestrova-bench-" + std::to_string(::getpid()));
-  root += "/";
-  std::filesystem::create_directories(root);
+  std::string pattern = (std::filesystem::temp_directory_path() / "krunbench-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  root = pattern + "/";
   std::atexit([] { std::filesystem::remove_all(root); });
   Session().jobTmp = root;
   Session().language = "CAT";
@@ -79,6 +79,7 @@ const std::string& Installation() {
   inst::Put16(rent, 24, 0);
   inst::Insert(kConceptTypeFile, rent);
   for (int e = 1; e <= kEstates; ++e) {
+    if (e % 40 == 1 && inst::BeginBatch() != 0) std::abort();
     inst::Insert(kEstateFile, inst::Estate(e, "CARRER " + std::to_string(e)));
     for (int u = 1; u <= kUnitsPerEstate; ++u) {
       inst::UnitFacts f;
@@ -89,8 +90,9 @@ const std::string& Installation() {
       f.lastRevisionDate = "20240301";
       f.lastIndex = 113000;
       f.rent = 50000 + u * 100;
-      inst::Insert(kUnitFile, inst::Unit(f));
+      if (inst::Insert(kUnitFile, inst::Unit(f)) != 0) std::abort();
     }
+    if ((e % 40 == 0 || e == kEstates) && inst::EndBatch() != 0) std::abort();
   }
   RevisionParameters& p = Revision();
   p.Mode = "L";

@@ -60,21 +60,18 @@ start_job() {  # width height
 # 1. The first screen, in the terminal, with its frame.
 start_job 80 25
 wait_for "REVISIÓ DE RENDES"
-[ "$(row 1)" = "                               REVISIÓ DE RENDES" ] || fail "title row: '$(row 1)'"
-[ "$(row 2)" = "╔$(printf '═%.0s' $(seq 78))╗" ] || fail "frame top: '$(row 2)'"
-[ "$(row 24)" = "╚$(printf '═%.0s' $(seq 78))╝" ] || fail "frame bottom: '$(row 24)'"
-[[ "$(row 5)" == "║  Tasca .....................: L"* ]] || fail "row 5: '$(row 5)'"
-[[ "$(row 7)" == "║  Data d'aplicació ..........: 071226"* ]] || fail "row 7: '$(row 7)'"
-[[ "$(row 10)" == "║  Des de la finca ...........: 1       departament : 0  "*"║" ]] || fail "row 10: '$(row 10)'"
-[[ "$(row 11)" == "║  Fins a la finca ...........: 999     departament : 999"*"║" ]] || fail "row 11: '$(row 11)'"
+# The form input draws the screen (where the title and the frame go is its
+# business and its tests'); the console shows it with the labels and values.
+tmux -L "$SOCKET" capture-pane -p -t job | grep -q "Tasca .....................:" || fail "no mode label"
+tmux -L "$SOCKET" capture-pane -p -t job | grep -q "Des de la finca ...........: 1       departament : 0" || fail "no range"
 [ "$(flag alternate_on)" = 1 ] || fail "not on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 1 ] || fail "mouse reports not asked for"
 [ "$(flag cursor_flag)" = 0 ] || fail "the cursor is shown"
-# Colours: the title in reverse (black on light grey), the values bright.
-tmux -L "$SOCKET" capture-pane -p -e -t job | sed -n 1p | grep -q $'\e\[30m\e\[47m REVISIÓ' || fail "title colours"
+# Colours: the title in reverse (black on light grey).
+tmux -L "$SOCKET" capture-pane -p -e -t job | grep -q $'\e\[30m\e\[47m REVISIÓ' || fail "title colours"
 
-# 2. Any key ends the job; the terminal is as it was.
-tmux -L "$SOCKET" send-keys -t job x
+# 2. Escape on the form ends the job; the terminal is as it was.
+tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
 [ "$(flag alternate_on)" = 0 ] || fail "left on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 0 ] || fail "mouse reports left on"

@@ -80,6 +80,21 @@ inline int16_t Insert(int16_t fileNumber, std::string record) {
   return CallRecordManager(kOpInsert, s.positionBlock.data(), record.data(), &length, key, kKeyBufferSize, 0);
 }
 
+// Many inserts in one transaction: the store then commits once instead of
+// once per record.  0 or the record manager's status.
+inline int16_t BeginBatch() {
+  uint8_t block[kPositionBlockBytes] = {};
+  uint32_t length = 0;
+  char key[kKeyBufferSize] = {};
+  return CallRecordManager(kOpBeginTransaction, block, nullptr, &length, key, kKeyBufferSize, 0);
+}
+inline int16_t EndBatch() {
+  uint8_t block[kPositionBlockBytes] = {};
+  uint32_t length = 0;
+  char key[kKeyBufferSize] = {};
+  return CallRecordManager(kOpEndTransaction, block, nullptr, &length, key, kKeyBufferSize, 0);
+}
+
 inline void Put(std::string& r, std::size_t offset, std::string_view bytes) {
   if (r.size() < offset + bytes.size()) r.resize(offset + bytes.size(), ' ');
   std::memcpy(r.data() + offset, bytes.data(), bytes.size());
