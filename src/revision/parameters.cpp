@@ -52,6 +52,14 @@ std::string Trimmed(std::string_view text) {
   return TrimRight(text.substr(begin));
 }
 
+// Estate and unit packed as a unit key, always 4 bytes: a blank unit
+// number stops the packing after the estate, and counts as unit 0.
+std::string UnitKeyOf(std::string_view estate, std::string_view unit) {
+  std::string key = PackDottedCode(Trimmed(estate) + "." + Trimmed(unit));
+  key.resize(4, static_cast<char>(128));
+  return key;
+}
+
 // One message in its own window at row 12: pending keys are dropped, the
 // operator's next key (or click) closes it.
 void ShowCheckMessage(const std::string& text) {
@@ -112,8 +120,8 @@ void FillRevisionParameters() {
   p.Mode = FieldValue(1, 1);
   p.ApplicationDate = ParseDate(Trimmed(FieldValue(1, 2)));
   p.Regime = FieldNumber(FieldValue(1, 3));
-  p.FromKey = PackDottedCode(Trimmed(FieldValue(1, 4)) + "." + Trimmed(FieldValue(1, 5)));
-  p.ToKey = PackDottedCode(Trimmed(FieldValue(1, 6)) + "." + Trimmed(FieldValue(1, 7)));
+  p.FromKey = UnitKeyOf(FieldValue(1, 4), FieldValue(1, 5));
+  p.ToKey = UnitKeyOf(FieldValue(1, 6), FieldValue(1, 7));
   p.IncreaseConcept = FieldNumber(FieldValue(1, 8));
   p.ArrearsMonths = FieldNumber(FieldValue(1, 9));
   p.ArrearsConcept = FieldNumber(FieldValue(1, 10));

@@ -559,6 +559,10 @@ TEST_F(LeaseRulesTest, LinkingFactors) {
     EXPECT_NEAR(v.VarFactor, c.factor, 1e-12);
     EXPECT_NEAR(v.VarFraction, c.fraction, 1e-12);
     EXPECT_EQ(v.VarIncrement, c.increment);
+    if (c.status != kVariationDone) {
+      EXPECT_EQ(v.VarNewIndex, 0);
+      EXPECT_EQ(v.VarNewIndexDate, Date(""));
+    }
   }
 }
 

@@ -182,6 +182,11 @@ TEST_F(ParametersTest, FormFieldsBecomeParameters) {
   EXPECT_EQ(p.ArrearsConcept, 7);
   EXPECT_EQ(p.LetterDate, Date("20240701"));
   EXPECT_EQ(p.TextCode, "CARTA1  ");
+  // A blank unit number is unit 0; the key keeps its 4 bytes.
+  Fill({"A", "07062024", "3", "12", "", "15", "  "});
+  FillRevisionParameters();
+  EXPECT_EQ(Revision().FromKey, PackDigits("00120000"));
+  EXPECT_EQ(Revision().ToKey, PackDigits("00150000"));
 }
 
 TEST_F(ParametersTest, AGoodFormIsConfirmed) {
