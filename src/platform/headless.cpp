@@ -141,6 +141,7 @@ void StartHeadlessConsole(std::vector<InputEvent> events) {
   ScreenState& screen = Screen();
   screen.backend = ScreenBackend{};
   screen.backend.waitInput = DeliverScriptedInput;
+  screen.mouseButtons = 3;  // scripts click with {Click ROW COL}
 }
 
 void StartHeadlessConsoleFromEnvironment() {
