@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -236,7 +237,10 @@ bool StartTerminalConsole() {
   if (!::isatty(t.inFd) || !::isatty(t.outFd)) return false;
   if (::tcgetattr(t.inFd, &t.saved) != 0) return false;
   t.active = true;
+  // EndProcess and FatalError run the exit hooks; std::exit from anywhere
+  // else still runs atexit.
   RegisterExitHook(RestoreTerminal);
+  std::atexit(RestoreTerminal);
   InstallSignalHandlers();
   SetRawMode();
   ReadSize();
@@ -246,6 +250,9 @@ bool StartTerminalConsole() {
   screen.backend.waitInput = WaitTerminalInput;
   screen.backend.beep = BeepTerminal;
   screen.backend.sendRaw = SendRawToTerminal;
+  // SGR reports name three buttons; whether a mouse is really there the
+  // terminal does not say.
+  screen.mouseButtons = 3;
   ShowOnTerminal(screen);
   return true;
 }

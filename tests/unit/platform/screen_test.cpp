@@ -85,6 +85,25 @@ TEST_F(ScreenTest, ScrollingMovesTheRectangleOnly) {
   EXPECT_EQ(ReadCell(4, 3).attribute, 7 + 16);  // freed rows take the current colours
 }
 
+int gShows = 0;
+void CountShow(const ScreenState&) { ++gShows; }
+
+TEST_F(ScreenTest, HeldRefreshShowsOneFrame) {
+  gShows = 0;
+  Screen().backend.show = CountShow;
+  WriteText("a");
+  EXPECT_EQ(gShows, 1);
+  HoldScreenRefresh();
+  HoldScreenRefresh();
+  for (int column = 1; column <= 80; ++column) WriteCell(5, column, {'x', 7});
+  ReleaseScreenRefresh();
+  EXPECT_EQ(gShows, 1);
+  ReleaseScreenRefresh();
+  EXPECT_EQ(gShows, 2);
+  ReleaseScreenRefresh();  // one release too many does nothing
+  EXPECT_EQ(gShows, 2);
+}
+
 TEST_F(ScreenTest, EndOfInputIsReportedThenEndsTheReader) {
   int gone = 0;
   static int* counter;
