@@ -34,8 +34,8 @@ std::string DateDigits(std::string_view packedDate);
 // the unit in either case.  Adding months or years keeps the day but ends on
 // the last day of a shorter month (2024-01-31 + 1 M = 2024-02-29).  Julian
 // leap years apply when the date is before 1582-10-05.  n = 0 returns the
-// date unchanged, even an invalid or empty one; another unit only moves an
-// impossible day back to the month's last.  Past 9999 the result is the
+// date unchanged, even an invalid or empty one; another unit with n > 0
+// only moves an impossible day back to the month's last.  Past 9999 the result is the
 // largest date; before year 0 it is the empty date.
 std::string AddToDate(std::string_view packedDate, int32_t n, std::string_view unit);
 

@@ -5,12 +5,16 @@
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
+#include "console/form_input.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
+#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/screen.h"
+#include "platform/terminal.h"
 #include "revision/records.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
@@ -42,6 +46,16 @@ void AnchorSessionDirectories() {
 std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + "\""; }
 
 }  // namespace
+
+void RunRevisionForm() {
+  SelectColours("n");
+  ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
+  int32_t key = 0;
+  do {
+    int16_t none1 = 0, none2 = 0;
+    RunFormScreen(1, key, none1, none2);
+  } while (key != kKeyEscape);
+}
 
 void PlaceScreenOneDefaults() {
   const std::string today = DateDigits(Session().sessionDate);
@@ -76,9 +90,16 @@ void PrepareJob() {
 }
 
 void RunJob() {
+  // The terminal (or the headless console) first, so that every way out,
+  // FatalError included, leaves it as it was found.
+  StartConsole();
+  // 1. The cursor stays hidden until a field is edited.
+  SetCursorVisible(false);
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
+  // 8. The revision form, until the operator leaves it.
+  RunRevisionForm();
   CloseJob();
 }
 
@@ -125,6 +146,9 @@ std::string InstallationReport() {
       line("field1." + std::to_string(j + 1), Quoted(screen.fields[static_cast<std::size_t>(j)].value));
     }
   }
+  const int32_t records = CountCatalogueRecords();
+  line("catalogue", NativePath(CataloguePath()) +
+                        (records < 0 ? " (missing)" : " (" + std::to_string(records) + " records)"));
   return out;
 }
 

@@ -20,6 +20,10 @@ int JobMain(int argc, char** argv);
 // when the form cannot be loaded.
 void PrepareJob();
 
+// Runs screen 1 of the form on a cleared screen until the operator leaves
+// it with Esc.
+void RunRevisionForm();
+
 // Puts the defaults of the revision form into screen 1.
 void PlaceScreenOneDefaults();
 

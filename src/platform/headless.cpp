@@ -33,8 +33,9 @@ void DeliverScriptedInput(ScreenState& screen, int) {
 void WriteScreenFile() {
   std::string text;
   for (const std::string& line : ScreenTextLines()) text += line + "\n";
-  // A file that cannot be written loses only the test's view of the screen.
-  WriteWholeFile(Utf8ToCp850(Headless().screenFile), Utf8ToCp850(text));
+  // The file is UTF-8, as a terminal shows it; one that cannot be written
+  // loses only the test's view of the screen.
+  WriteWholeFile(Utf8ToCp850(Headless().screenFile), text);
 }
 
 // One "{...}" group without its braces.
@@ -140,6 +141,7 @@ void StartHeadlessConsole(std::vector<InputEvent> events) {
   ScreenState& screen = Screen();
   screen.backend = ScreenBackend{};
   screen.backend.waitInput = DeliverScriptedInput;
+  screen.mouseButtons = 3;  // scripts click with {Click ROW COL}
 }
 
 void StartHeadlessConsoleFromEnvironment() {

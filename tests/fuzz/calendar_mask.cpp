@@ -1,4 +1,4 @@
-// Picture masks and specifications from any bytes, with any double: the
+// Picture masks and format texts from any bytes, with any double: the
 // result of a mask always has the mask's length.
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (FormatWithMask(mask, value).size() != mask.size()) std::abort();
   if (AmountToText(mask, value).size() != mask.size()) std::abort();
-  const std::string spec(mask.substr(0, 16));
-  (void)FormatWithSpec(value, spec);
+  const std::string format(mask.substr(0, 16));
+  (void)FormatWithSpec(value, format);
   (void)NumberToPlainText(value);
   return 0;
 }
