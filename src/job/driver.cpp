@@ -15,6 +15,7 @@
 #include "platform/host.h"
 #include "platform/screen.h"
 #include "platform/terminal.h"
+#include "revision/parameters.h"
 #include "revision/records.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
@@ -98,7 +99,9 @@ void RunJob() {
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
-  // 8. The revision form, until the operator leaves it.
+  // 8. The revision form, until the operator leaves it, with the checks,
+  //    descriptions and look-up lists of the revision parameters.
+  InstallRevisionFormHooks();
   RunRevisionForm();
   CloseJob();
 }

@@ -7,15 +7,12 @@
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/form_input.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
 
-#if __has_include("console/form_input.h")
-#include "console/form_input.h"
-#define KESTROVA_HAS_FORM_INPUT 1
-#endif
 
 namespace kestrova {
 namespace {
@@ -53,25 +50,16 @@ std::string PlainNumber(std::string_view packed) {
 }
 
 void DefaultConfirmation(int16_t screen, int32_t& key) {
-#ifdef KESTROVA_HAS_FORM_INPUT
   int16_t first = 0;
   int16_t second = 0;
   RunFormScreen(screen, key, first, second);
-#else
-  // Without a form input the confirmation cannot be asked: the field stays
-  // blank and the form is not accepted.
-  (void)screen;
-  (void)key;
-#endif
 }
 
-#ifdef KESTROVA_HAS_FORM_INPUT
 // Every record of a list gets a line.
 bool ListLineHook(int16_t list, std::string& line) {
   line = ListLine(list);
   return true;
 }
-#endif
 
 }  // namespace
 
@@ -170,13 +158,11 @@ void HandOverListLine(int16_t list, int16_t screen, int16_t field) {
 
 void InstallRevisionFormHooks() {
   ConfirmationScreenRunner() = DefaultConfirmation;
-#ifdef KESTROVA_HAS_FORM_INPUT
   FormHooks& hooks = FormInputHooks();
   hooks.check = ValidateRevisionParameters;
   hooks.describe = FieldDescription;
   hooks.listLine = ListLineHook;
   hooks.handOver = HandOverListLine;
-#endif
 }
 
 }  // namespace kestrova

@@ -6,6 +6,7 @@
 #include "calendar/date_texts.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/keyboard.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/windows.h"
@@ -64,11 +65,8 @@ std::string UnitKeyOf(std::string_view estate, std::string_view unit) {
 // operator's next key (or click) closes it.
 void ShowCheckMessage(const std::string& text) {
   ShowMessageWindow(kMessageRow, text);
-  FlushInput();
-  for (;;) {
-    const InputEvent event = ReadInputEvent();
-    if (event.kind != InputKind::kKey || event.key != 0) break;  // 0: Alt released
-  }
+  FlushKeyboard();
+  ReadKey();
   PopWindow();
 }
 

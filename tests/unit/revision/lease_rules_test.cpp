@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -606,6 +608,43 @@ TEST_F(LeaseRulesTest, ShortRecordsAreReadSafely) {
   Revision().Regime = 4;
   EvaluateLease();
   EXPECT_EQ(LeaseValues().EvaluationResult, -1);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Records written by other programs may hold anything: random units,
+// transitions, index records, regimes and application dates (some of them
+// shorter than a date) evaluate without a crash or a hang; every result is
+// one of the six.
+TEST_F(LeaseRulesTest, RandomRecordsEvaluateSafely) {
+  std::mt19937 random(20261208);
+  auto bytes = [&random](std::size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(random() & 0xFF);
+    return s;
+  };
+  for (int round = 0; round < 300; ++round) {
+    testing::InstallMemoryRecords();
+    LoadConcepts();
+    for (int i = 0; i < 20; ++i) {
+      // Mostly real series letters and dates, so the walks find records.
+      std::string r = bytes(15);
+      if (i % 2 == 0) r.replace(0, 3, std::string("ES") + "IPQ"[random() % 3]);
+      AddRecord(kPriceIndexFile, r);
+    }
+    Revision().Regime = static_cast<int16_t>(random() % 9) - 2;
+    Revision().ArrearsMonths = static_cast<int16_t>(random());
+    Revision().ApplicationDate = bytes(round % 5 == 0 ? round % 4 : 4);
+    testing::SetRecordBuffer(kUnitFile, bytes(round % 7 == 0 ? 100 : 343));
+    testing::SetRecordBuffer(kLeaseTransitionFile, bytes(57));
+    EvaluateLease();
+    const int16_t result = LeaseValues().EvaluationResult;
+    EXPECT_TRUE(result >= -1 && result <= 4) << result;
+  }
 }
 
 }  // namespace
