@@ -1,6 +1,9 @@
 // The record layer over a real record manager on temporary files, with the
 // entry point replaced by a double that counts (and sometimes answers) the
 // calls.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -231,6 +234,37 @@ TEST_F(RecordInterfaceTest, AFailedUpdateBlanksTheKeyBeforeGoingBack) {
   EXPECT_EQ(UpdateCurrentRecord(kFile), 80);
   EXPECT_EQ(keyAtGoBack, std::string(4, '\0'));
   EXPECT_EQ(ReadLog(), "507           3             80\r\n");
+}
+
+TEST_F(RecordInterfaceTest, ALogHeldByAnotherWorkstationIsWaitedForAndTheLineNeverLost) {
+  OpenTestFile(kFile, {TestRecord("A001", 1)});
+  ASSERT_EQ(FindByKey(kFile, 0, "A001", 0), 0);
+  // Another open of the log holds it exclusively, as another job appending
+  // its line would.
+  const int other = ::open((dir_.Path() + "db.log").c_str(), O_WRONLY | O_CREAT, 0666);
+  ASSERT_GE(other, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &lock), 0);
+  SetSleepHookForTesting([&](int32_t ms) {
+    pauses_.push_back(ms);
+    if (pauses_.size() == 3) ::close(other);  // the other job is done
+  });
+  EXPECT_EQ(UpdateCurrentRecord(kFile), 0);
+  EXPECT_EQ(pauses_.size(), 3u);
+  for (int32_t ms : pauses_) EXPECT_LE(ms, 101);
+  EXPECT_EQ(ReadLog(), "507           3             0\r\n");
+
+  // Held for good: after a bounded wait the line is appended all the same.
+  const int stuck = ::open((dir_.Path() + "db.log").c_str(), O_WRONLY, 0666);
+  ASSERT_EQ(::fcntl(stuck, F_OFD_SETLK, &lock), 0);
+  pauses_.clear();
+  SetSleepHookForTesting([this](int32_t ms) { pauses_.push_back(ms); });
+  EXPECT_EQ(UpdateCurrentRecord(kFile), 0);
+  EXPECT_EQ(pauses_.size(), 50u);
+  EXPECT_EQ(ReadLog(), "507           3             0\r\n507           3             0\r\n");
+  ::close(stuck);
 }
 
 TEST_F(RecordInterfaceTest, ResetClearsTheTableOnlyWhenItSucceeds) {
