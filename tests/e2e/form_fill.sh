@@ -2,8 +2,8 @@
 # The operator fills the revision form in a real terminal (an 80 x 25 tmux
 # pane on a root made by scripts/make-root): choices with the arrows and by
 # letter, a date, a refused value typed again, fields reached with mouse
-# clicks, the job's help and the general help with F1, a look-up list with
-# F4, and Esc twice to leave.
+# clicks, the job's help and the general help with F1, a look-up list of
+# the demo data with F4, and Esc twice to leave.
 set -euo pipefail
 
 if ! command -v tmux > /dev/null; then
@@ -93,12 +93,21 @@ keys Escape
 wait_gone "Camps del formulari"
 [[ "$(row 3)" == "  Tasca ....................."* ]] || fail "the form is not back: '$(row 3)'"
 
-# 6. F4 on the first estate: the list of estates in its window; Esc.
+# 6. F4 on the first estate: the list of estates of the demo data; Esc
+#    leaves it, then the street's first letters find a line and Enter
+#    fills the field with its estate number.
 click 8 5
 keys F4
 wait_for "Finques"
+[[ "$(row 5)" == *"│001  Carrer de Balmes, 125 "*"│" ]] || fail "list row 5: '$(row 5)'"
 keys Escape
 wait_gone "Finques"
+keys F4
+wait_for "Finques"
+keys c a r r e r Space d e Space m
+keys Enter
+wait_gone "Finques"
+[[ "$(row 8)" == "  Des de la finca ...........: 2       departament :"* ]] || fail "row 8: '$(row 8)'"
 
 # 7. Esc goes back to the first field, a second Esc leaves the job.
 keys Escape
