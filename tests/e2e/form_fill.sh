@@ -65,6 +65,8 @@ keys 3 Enter
 # 3. A click on the label of the months of arrears: 99 is refused (0 to
 #    60) and the field is edited again; 12 is taken.
 click 12 10
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_flag}')" = 1 ] || fail "no cursor in a text field"
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_x},#{cursor_y}')" = "31,11" ] || fail "cursor not on the value"
 keys 9 9 Enter
 keys 1 2 Enter
 # 4. A click on the letter text; typed in lower case, stored in capitals;
