@@ -15,6 +15,7 @@
 #include "platform/host.h"
 #include "platform/screen.h"
 #include "platform/terminal.h"
+#include "revision/lookup_lists.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "storage/data_files.h"
@@ -49,6 +50,9 @@ std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + 
 }  // namespace
 
 void RunRevisionForm() {
+  // The look-up lists of the form read the job's files.
+  FormInputHooks().listLine = RevisionListLine;
+  FormInputHooks().handOver = HandOverListChoice;
   SelectColours("n");
   ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
   int32_t key = 0;

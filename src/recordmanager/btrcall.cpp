@@ -100,6 +100,9 @@ RecordStatus OpOpen(const Call& call) {
   SharedFile* file = FindSharedFile(realPath);
   const bool alreadyOpen = file != nullptr;
   if (!alreadyOpen) {
+    // Something that is not a record file is refused before a lock file
+    // is made beside it.
+    if (!IsRecordFileHeader(realPath)) return kStatusIoError;
     auto fresh = std::make_unique<SharedFile>();
     fresh->realPath = realPath;
     fresh->lockFd = OpenLockFile(realPath);
@@ -110,6 +113,7 @@ RecordStatus OpOpen(const Call& call) {
       CloseLockFile(fresh->lockFd);
       return status;
     }
+    fresh->changes = MapChangeCounter(fresh->lockFd);
     file = fresh.get();
     Client().files.push_back(std::move(fresh));
   }

@@ -1,7 +1,10 @@
 #include "recordmanager/client_state.h"
 
+#include <pthread.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cstring>
 
@@ -30,12 +33,18 @@ std::vector<std::unique_ptr<SharedFile>>& Abandoned() {
 
 void ResetForExit() { ResetClient(); }
 
+// Set in a child right after fork.  Asking getpid() on every call instead
+// would cost a system call per record read.
+std::atomic<bool> g_forked{false};
+void MarkForked() { g_forked.store(true); }
+
 }  // namespace
 
 ClientState& Client() {
   ClientState& state = RawState();
-  const pid_t pid = getpid();
-  if (state.pid != pid) {
+  if (state.pid == 0) pthread_atfork(nullptr, nullptr, &MarkForked);
+  if (state.pid == 0 || g_forked.exchange(false)) {
+    const pid_t pid = getpid();
     for (auto& file : state.files) {
       // The lock descriptors are the parent's open file descriptions: the
       // child's copy goes, the parent's locks stay with the parent.
@@ -121,6 +130,7 @@ void ReleaseSharedFileIfUnused(SharedFile& file) {
   for (auto it = files.begin(); it != files.end(); ++it) {
     if (it->get() == &file) {
       CloseStoreFile(file.store);
+      UnmapChangeCounter(file.changes);
       CloseLockFile(file.lockFd);  // drops the gate and every lock at once
       files.erase(it);
       return;
@@ -181,6 +191,7 @@ void ReleaseAllLocks(Handle& handle) {
 
 RecordStatus BeginWrite(SharedFile& file) {
   ClientState& client = Client();
+  ++file.localWrites;
   if (client.inTransaction && !file.inTransaction) {
     // The transaction lock tells other clients at once (85) that this file
     // is being changed by a transaction that may last.
@@ -192,37 +203,36 @@ RecordStatus BeginWrite(SharedFile& file) {
       UnlockByte(file.lockFd, kTransactionLockByte);
       return StatusFromSqlite(rc);
     }
+    MarkChangeStarting(file.changes);
     file.inTransaction = true;
   } else if (!client.inTransaction) {
     if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return kStatusFileLocked;
     const int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    MarkChangeStarting(file.changes);
+    return kStatusOk;  // the operation's own transaction undoes a failure
   }
-  // A savepoint per operation: a failed operation (a duplicate key found
-  // after some keys were written) leaves nothing behind, in or out of a
-  // transaction.
+  // Inside the client's transaction a failed operation (a duplicate key
+  // found after some keys were written) is undone by its savepoint alone.
   const int rc = ExecStore(file.store, "SAVEPOINT operation");
-  if (rc != SQLITE_OK) {
-    if (!client.inTransaction) ExecStore(file.store, "ROLLBACK");
-    return StatusFromSqlite(rc);
-  }
-  return kStatusOk;
+  return rc == SQLITE_OK ? kStatusOk : StatusFromSqlite(rc);
 }
 
 RecordStatus FinishWrite(SharedFile& file, bool keep) {
-  if (!keep) ExecStore(file.store, "ROLLBACK TO operation");
-  ExecStore(file.store, "RELEASE operation");
-  if (Client().inTransaction) return kStatusOk;
-  if (!keep) {
-    ExecStore(file.store, "ROLLBACK");
+  if (Client().inTransaction) {
+    if (!keep) ExecStore(file.store, "ROLLBACK TO operation");
+    ExecStore(file.store, "RELEASE operation");
     return kStatusOk;
   }
-  const int rc = ExecStore(file.store, "COMMIT");
-  if (rc != SQLITE_OK) {
+  RecordStatus status = kStatusOk;
+  if (!keep) {
     ExecStore(file.store, "ROLLBACK");
-    return StatusFromSqlite(rc) == kStatusFileLocked ? kStatusFileLocked : kStatusIoError;
+  } else if (const int rc = ExecStore(file.store, "COMMIT"); rc != SQLITE_OK) {
+    ExecStore(file.store, "ROLLBACK");
+    status = StatusFromSqlite(rc) == kStatusFileLocked ? kStatusFileLocked : kStatusIoError;
   }
-  return kStatusOk;
+  MarkChangeDone(file.changes);
+  return status;
 }
 
 RecordStatus CommitTransaction() {
@@ -234,6 +244,7 @@ RecordStatus CommitTransaction() {
     if (!file->inTransaction) continue;
     if (status == kStatusOk && ExecStore(file->store, "COMMIT") != SQLITE_OK) status = kStatusIoError;
     if (status != kStatusOk) ExecStore(file->store, "ROLLBACK");
+    MarkChangeDone(file->changes);
     UnlockByte(file->lockFd, kTransactionLockByte);
     file->inTransaction = false;
   }
@@ -249,6 +260,7 @@ void RollBackTransaction() {
   for (auto& file : client.files) {
     if (!file->inTransaction) continue;
     ExecStore(file->store, "ROLLBACK");
+    MarkChangeDone(file->changes);
     UnlockByte(file->lockFd, kTransactionLockByte);
     file->inTransaction = false;
   }
@@ -272,6 +284,7 @@ void ResetClient() {
   // (none expected) goes now.
   for (auto& file : client.files) {
     CloseStoreFile(file->store);
+    UnmapChangeCounter(file->changes);
     CloseLockFile(file->lockFd);
   }
   client.files.clear();

@@ -24,6 +24,8 @@ struct SharedFile {
   std::string realPath;
   StoreFile store;
   int lockFd = -1;
+  uint64_t* changes = nullptr;  // the shared change counter (record_locks_os.h)
+  uint64_t localWrites = 0;     // writes of this process, which its own reads must see
   int refs = 0;            // open position blocks
   int exclusiveOpens = 0;  // of those, opened exclusively
   bool inTransaction = false;
@@ -54,6 +56,15 @@ struct Handle {
   int64_t seq = 0;
   uint32_t singleLock = 0;  // 0 = none
   std::set<uint32_t> multipleLocks;
+  // Records read ahead by Get Next/Previous, valid while nobody committed
+  // anything to the file (the change counter and this process's writes are
+  // as they were when they were read).
+  std::vector<StoreRow> ahead;
+  std::size_t aheadNext = 0;
+  int aheadKey = -1;
+  bool aheadForward = true;
+  uint64_t aheadStamp = 1;
+  uint64_t aheadLocalWrites = 0;
 };
 
 struct ClientState {

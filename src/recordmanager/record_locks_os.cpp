@@ -1,8 +1,11 @@
 #include "recordmanager/record_locks_os.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace kestrova {
@@ -49,6 +52,42 @@ void UnlockByte(int fd, uint64_t offset) {
   if (fd < 0) return;
   struct flock lock = ByteRange(offset, F_UNLCK);
   fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+uint64_t* MapChangeCounter(int fd) {
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0) return nullptr;
+  // Growing the file to 8 bytes is harmless when several processes do it.
+  if (st.st_size < 8 && ftruncate(fd, 8) != 0) return nullptr;
+  void* p = mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<uint64_t*>(p);
+}
+
+void UnmapChangeCounter(uint64_t* counter) {
+  if (counter) munmap(counter, 8);
+}
+
+void MarkChangeStarting(uint64_t* counter) {
+  if (!counter) return;
+  std::atomic_ref<uint64_t> value(*counter);
+  // A writer that died between its two marks left the counter odd: moving
+  // to the next odd value still tells every reader that something changed.
+  uint64_t v = value.load();
+  while (!value.compare_exchange_weak(v, (v | 1) + 2)) {
+  }
+}
+
+void MarkChangeDone(uint64_t* counter) {
+  if (!counter) return;
+  std::atomic_ref<uint64_t> value(*counter);
+  uint64_t v = value.load();
+  while (!value.compare_exchange_weak(v, (v | 1) + 1)) {
+  }
+}
+
+uint64_t ReadChangeCounter(const uint64_t* counter) {
+  if (!counter) return 1;  // odd: never trust a cache
+  return std::atomic_ref<uint64_t>(*const_cast<uint64_t*>(counter)).load();
 }
 
 bool ByteHeldByOther(int fd, uint64_t offset, bool exclusive) {

@@ -39,6 +39,19 @@ void CloseLockFile(int fd);
 OsLockResult LockByte(int fd, uint64_t offset, bool exclusive, bool wait);
 void UnlockByte(int fd, uint64_t offset);
 
+// The change counter kept in the first 8 bytes of the lock file (mapped
+// shared): writers make it odd while they may commit and even again after,
+// so a reader can tell in one memory read whether anything was committed
+// since it last looked.  nullptr when the file cannot be mapped (the reader
+// then always asks the database).
+uint64_t* MapChangeCounter(int fd);
+void UnmapChangeCounter(uint64_t* counter);
+// Writers' side: odd before a commit may happen, even after it.
+void MarkChangeStarting(uint64_t* counter);
+void MarkChangeDone(uint64_t* counter);
+// Readers' side: the current value (odd = a change may be in flight).
+uint64_t ReadChangeCounter(const uint64_t* counter);
+
 // True when another open file description holds a lock on the byte that
 // conflicts with a lock of the given kind.
 bool ByteHeldByOther(int fd, uint64_t offset, bool exclusive);

@@ -18,14 +18,74 @@ bool ValidKey(const Handle& handle, int key) {
 // lock; a record that keeps moving away is given up on after a few rounds.
 constexpr int kLockedReadAttempts = 8;
 
+void ForgetReadAhead(Handle& handle) {
+  handle.ahead.clear();
+  handle.aheadNext = 0;
+}
+
+// Copies a record and its key to the caller and makes it the position.
+RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) {
+  const FileSpec& spec = handle.file->store.spec;
+  const uint32_t n = std::min<uint32_t>(call.dataSize, spec.recordLength);
+  if (n > 0) std::memcpy(call.data, row.data.data(), n);
+  call.SetDataLength(n);
+  const auto* record = reinterpret_cast<const uint8_t*>(row.data.data());
+  ReturnKeyValue(call, KeyValueOfRecord(spec, key, record));
+  handle.keyNumber = key;
+  handle.hasPosition = true;
+  handle.hasCurrent = true;
+  handle.pos = row.pos;
+  handle.ver = row.ver;
+  handle.encodedKey = std::move(row.encodedKey);
+  handle.keyIsNull = row.keyIsNull;
+  handle.seq = row.seq;
+  return n < spec.recordLength ? kStatusDataBufferTooShort : kStatusOk;
+}
+
+// How many records a plain Get Next/Previous reads at once.  Stepping is
+// how the job walks its files; one SQLite query per record would cost a
+// read transaction each time.
+constexpr int kReadAhead = 64;
+
+// A plain Get Next/Previous: from the records read ahead while they are
+// known to be current, otherwise a fresh batch.
+RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool forward) {
+  SharedFile& file = *handle.file;
+  const uint64_t stamp = ReadChangeCounter(file.changes);
+  const bool current = stamp % 2 == 0 && stamp == handle.aheadStamp &&
+                       file.localWrites == handle.aheadLocalWrites && key == handle.aheadKey &&
+                       forward == handle.aheadForward && handle.aheadNext < handle.ahead.size();
+  if (!current) {
+    ForgetReadAhead(handle);
+    // While a change may be in flight (odd counter) a batch could not be
+    // trusted past this call: read just one record.
+    const int limit = stamp % 2 == 0 ? kReadAhead : 1;
+    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit,
+                               handle.ahead);
+    if (rc != SQLITE_OK) {
+      ForgetReadAhead(handle);
+      return StatusFromSqlite(rc);
+    }
+    if (handle.ahead.empty()) return kStatusEndOfFile;
+    // Committed meanwhile: the batch holds what was read, but only its first
+    // record may be given out.
+    handle.aheadStamp = ReadChangeCounter(file.changes) == stamp ? stamp : 1;
+    handle.aheadLocalWrites = file.localWrites;
+    handle.aheadKey = key;
+    handle.aheadForward = forward;
+  }
+  return Deliver(call, handle, key, std::move(handle.ahead[handle.aheadNext++]));
+}
+
 template <typename Finder>
 RecordStatus ReadAndPosition(const Call& call, Handle& handle, int key, Finder find,
                              RecordStatus notFound) {
   SharedFile& file = *handle.file;
-  const FileSpec& spec = file.store.spec;
   const bool locking = call.bias != 0;
   const bool wait = call.bias == kBiasSingleWait || call.bias == kBiasMultipleWait;
   const bool single = call.bias == kBiasSingleWait || call.bias == kBiasSingleNoWait;
+
+  ForgetReadAhead(handle);
 
   // 1. A locked read first gives up the position block's single lock, and
   // meets another client's transaction as a locked file.
@@ -76,19 +136,7 @@ RecordStatus ReadAndPosition(const Call& call, Handle& handle, int key, Finder f
   }
 
   // 3. The answer and the new position.
-  const uint32_t n = std::min<uint32_t>(call.dataSize, spec.recordLength);
-  if (n > 0) std::memcpy(call.data, row.data.data(), n);
-  call.SetDataLength(n);
-  ReturnKeyValue(call, KeyValueOfRecord(spec, key, reinterpret_cast<const uint8_t*>(row.data.data())));
-  handle.keyNumber = key;
-  handle.hasPosition = true;
-  handle.hasCurrent = true;
-  handle.pos = row.pos;
-  handle.ver = row.ver;
-  handle.encodedKey = std::move(row.encodedKey);
-  handle.keyIsNull = row.keyIsNull;
-  handle.seq = row.seq;
-  return n < spec.recordLength ? kStatusDataBufferTooShort : kStatusOk;
+  return Deliver(call, handle, key, std::move(row));
 }
 
 // The key value the caller searches for: the key buffer as far as it goes,
@@ -105,6 +153,7 @@ std::string RecordFromCall(const Call& call, const FileSpec& spec) {
 }
 
 void PositionOn(Handle& handle, int key, const StoreRow& row) {
+  ForgetReadAhead(handle);
   handle.keyNumber = key;
   handle.hasPosition = true;
   handle.hasCurrent = true;
@@ -136,6 +185,7 @@ RecordStatus OpGet(const Call& call, Handle& handle) {
       // among duplicates), not from whatever the key buffer holds now.
       if (!handle.hasPosition || handle.keyIsNull) return kStatusInvalidPositioning;
       if (key != handle.keyNumber) return kStatusDifferentKeyNumber;
+      if (call.bias == 0) return StepWithReadAhead(call, handle, key, call.operation == kOpGetNext);
       seek = call.operation == kOpGetNext ? Seek::kNext : Seek::kPrevious;
       reference = handle.encodedKey;
       seq = handle.seq;

@@ -30,9 +30,15 @@ enum StatementKind {
   kCountAll,
   kCountDistinct,
   kReadForUpdate,
+  kNextBatch,
+  kPreviousBatch,
 };
 
-std::string Col(const char* prefix, int key) { return prefix + std::to_string(key); }
+std::string Col(const char* prefix, int key) {
+  std::string name(prefix);
+  name += std::to_string(key);
+  return name;
+}
 
 std::string SchemaSql(const FileSpec& spec) {
   std::string sql =
@@ -82,6 +88,13 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
     case static_cast<int>(Seek::kPrevious):
       return dups ? select + "WHERE (" + k + ", " + s + ") < (?1, ?2)" + desc
                   : select + "WHERE " + k + " < ?1" + desc;
+    case kNextBatch:
+    case kPreviousBatch: {
+      std::string sql = StatementSql(spec, kind == kNextBatch ? static_cast<int>(Seek::kNext)
+                                                              : static_cast<int>(Seek::kPrevious),
+                                     key);
+      return sql.substr(0, sql.size() - 1) + "?3";  // LIMIT 1 -> LIMIT ?3
+    }
     case kReadAt: return select + "WHERE pos = ?1";
     case kMaxSeq:
       return "SELECT " + s + " FROM records WHERE " + k + " = ?1 ORDER BY " + s + " DESC LIMIT 1";
@@ -212,7 +225,9 @@ int BindKeys(StoreFile& file, sqlite3_stmt* stmt, int n, const std::string& data
   return SQLITE_OK;
 }
 
-bool IsOurHeader(const std::string& nativePath) {
+}  // namespace
+
+bool IsRecordFileHeader(const std::string& nativePath) {
   // Read with a descriptor opened and closed before SQLite opens the file in
   // this process (closing a descriptor drops the process's POSIX locks on
   // the file, which SQLite relies on).
@@ -226,6 +241,8 @@ bool IsOurHeader(const std::string& nativePath) {
   return n == 100 && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
          header[19] == 2;
 }
+
+namespace {
 
 void SyncDirectoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -326,7 +343,7 @@ RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec
 RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file) {
   struct stat st {};
   if (stat(nativePath.c_str(), &st) != 0) return kStatusFileNotFound;
-  if (!S_ISREG(st.st_mode) || !IsOurHeader(nativePath)) return kStatusIoError;
+  if (!S_ISREG(st.st_mode) || !IsRecordFileHeader(nativePath)) return kStatusIoError;
 
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(nativePath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -381,6 +398,29 @@ int FindRecord(StoreFile& file, int key, Seek seek, const std::string& encoded, 
     sqlite3_bind_int64(stmt, 2, seq);
   }
   return StepRow(file, stmt, row);
+}
+
+int FindRecords(StoreFile& file, int key, bool forward, const std::string& encoded, int64_t seq,
+                int limit, std::vector<StoreRow>& rows) {
+  rows.clear();
+  sqlite3_stmt* stmt = Statement(file, forward ? kNextBatch : kPreviousBatch, key);
+  if (!stmt) return sqlite3_errcode(file.db);
+  BindBlob(stmt, 1, encoded);
+  if (file.spec.keys[key].duplicates) sqlite3_bind_int64(stmt, 2, seq);
+  sqlite3_bind_int(stmt, 3, limit);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    StoreRow& row = rows.emplace_back();
+    row.pos = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
+    row.ver = sqlite3_column_int64(stmt, 1);
+    row.data = ColumnBlob(stmt, 2);
+    row.keyIsNull = sqlite3_column_type(stmt, 3) == SQLITE_NULL;
+    row.encodedKey = ColumnBlob(stmt, 3);
+    row.seq = sqlite3_column_int64(stmt, 4);
+    if (row.data.size() != file.spec.recordLength) row.data.resize(file.spec.recordLength, '\0');
+  }
+  sqlite3_reset(stmt);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int ReadRecordAt(StoreFile& file, uint32_t pos, int key, StoreRow& row) {

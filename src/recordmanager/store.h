@@ -63,6 +63,12 @@ enum class Seek {
 RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec,
                              const std::string& owner, bool replace);
 
+// True when the file starts as our record files do (an SQLite database in
+// WAL mode).  Reads the header with a descriptor of its own: call it only
+// while this process does not have the file open through SQLite, whose
+// POSIX locks would be dropped when that descriptor is closed.
+bool IsRecordFileHeader(const std::string& nativePath);
+
 // Opens an existing file.  kStatusFileNotFound when missing, kStatusIoError
 // when it is not one of our record files (it is then not changed at all).
 RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file);
@@ -76,6 +82,11 @@ int ExecStore(StoreFile& file, const char* sql);
 // SQLITE_ROW with `row` filled, SQLITE_DONE when none, or an error code.
 int FindRecord(StoreFile& file, int key, Seek seek, const std::string& encoded, int64_t seq,
                StoreRow& row);
+
+// Up to `limit` records after (forward) or before (key, seq), in key order;
+// fewer at the end of the key.  SQLITE_OK or an error code.
+int FindRecords(StoreFile& file, int key, bool forward, const std::string& encoded, int64_t seq,
+                int limit, std::vector<StoreRow>& rows);
 
 // Reads the record at a position, with its key `key`.  SQLITE_ROW/DONE/error.
 int ReadRecordAt(StoreFile& file, uint32_t pos, int key, StoreRow& row);

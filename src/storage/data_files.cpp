@@ -38,8 +38,8 @@ std::string OwnerName() {
 void ReleaseFilesAtExit() { ResetFiles(); }
 
 // Reads the dictionary's creation buffer.  `whole` is false when the file is
-// missing, empty or shorter than its length field says; the bytes that are
-// there come back all the same.  Reading never creates the file: a missing
+// missing, empty, shorter than its length field says, or says more than the
+// data buffer holds.  Reading never creates the file: a missing
 // dictionary must not leave an empty one behind that would hide what is
 // missing from the administrator.
 std::string ReadDictionary(std::string_view name, bool& whole) {
@@ -53,16 +53,20 @@ std::string ReadDictionary(std::string_view name, bool& whole) {
 }
 
 // Create from the dictionary.  A whole description goes in the usual
-// blank-padded 1 536-byte buffer; one cut short goes with only the bytes it
-// has, so that the record manager refuses it instead of reading the padding
-// as key segments.
+// blank-padded 1 536-byte buffer.  A damaged dictionary (missing, empty, or
+// shorter than its length field says) goes as an empty buffer, so that the
+// record manager refuses it with its status instead of building a file from
+// a description cut short, or from the padding read as key segments.
 int16_t CreateFromDictionary(FileSlot& s, std::string_view name, char* pathBuffer) {
   bool whole = false;
   const std::string description = ReadDictionary(name, whole);
   char dataBuffer[kDataBufferSize];
   std::memset(dataBuffer, ' ', sizeof dataBuffer);
-  std::memcpy(dataBuffer, description.data(), description.size());
-  uint32_t dataLength = whole ? kDataBufferSize : static_cast<uint32_t>(description.size());
+  uint32_t dataLength = 0;
+  if (whole) {
+    std::memcpy(dataBuffer, description.data(), description.size());
+    dataLength = kDataBufferSize;
+  }
   return CallRecordManager(kOperationCreate, s.positionBlock.data(), dataBuffer, &dataLength,
                            pathBuffer, kKeyBufferSize, kCreateNew);
 }

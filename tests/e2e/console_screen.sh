@@ -2,7 +2,7 @@
 # The job in a real terminal: an 80 x 25 tmux pane on a root made by
 # scripts/make-root.  The first form screen appears with its title, labels,
 # values and frame; a terminal too small shows the notice until it is
-# enlarged; any key ends the job with the terminal put back; SIGTERM while
+# enlarged; Esc ends the job with the terminal put back; SIGTERM while
 # the job waits ends it cleanly too, and a crash still restores the terminal.
 set -euo pipefail
 
@@ -63,7 +63,8 @@ wait_for "REVISIÓ DE RENDES"
 [ "$(row 1)" = "                               REVISIÓ DE RENDES" ] || fail "title row: '$(row 1)'"
 [ "$(row 2)" = "╔$(printf '═%.0s' $(seq 78))╗" ] || fail "frame top: '$(row 2)'"
 [ "$(row 24)" = "╚$(printf '═%.0s' $(seq 78))╝" ] || fail "frame bottom: '$(row 24)'"
-[[ "$(row 5)" == "║  Tasca .....................: L"* ]] || fail "row 5: '$(row 5)'"
+# The first field is being edited: its choice shows between the markers.
+[[ "$(row 5)" == "║  Tasca .....................:◄Llistat de la revisió►"* ]] || fail "row 5: '$(row 5)'"
 [[ "$(row 7)" == "║  Data d'aplicació ..........: 071226"* ]] || fail "row 7: '$(row 7)'"
 [[ "$(row 10)" == "║  Des de la finca ...........: 1       departament : 0  "*"║" ]] || fail "row 10: '$(row 10)'"
 [[ "$(row 11)" == "║  Fins a la finca ...........: 999     departament : 999"*"║" ]] || fail "row 11: '$(row 11)'"
@@ -73,8 +74,9 @@ wait_for "REVISIÓ DE RENDES"
 # Colours: the title in reverse (black on light grey), the values bright.
 tmux -L "$SOCKET" capture-pane -p -e -t job | sed -n 1p | grep -q $'\e\[30m\e\[47m REVISIÓ' || fail "title colours"
 
-# 2. Any key ends the job; the terminal is as it was.
-tmux -L "$SOCKET" send-keys -t job x
+# 2. Esc on the first field leaves the form and ends the job; the terminal
+#    is as it was.
+tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
 [ "$(flag alternate_on)" = 0 ] || fail "left on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 0 ] || fail "mouse reports left on"

@@ -138,6 +138,25 @@ TEST_F(BtrcallTest, StepsContinueFromTheCurrentRecordNotFromTheKeyBuffer) {
   EXPECT_EQ(IdOf(Call(kOpGetPrevious, block_, "", "", 0, kLength).data), 10);
 }
 
+TEST_F(BtrcallTest, SteppingSeesChangesMadeAheadOfIt) {
+  for (int32_t id = 1; id <= 200; ++id) Insert(Person(id, "X"));
+  uint8_t other[128] = {};
+  ASSERT_EQ(Call(kOpOpen, other, "", PathKey(Path("people.dat")), 0).status, kStatusOk);
+  ASSERT_EQ(Call(kOpGetFirst, block_, "", "", 0, kLength).status, kStatusOk);
+  ASSERT_EQ(IdOf(Call(kOpGetNext, block_, "", "", 0, kLength).data), 2);
+  // Another position block changes records the first one will reach next.
+  ASSERT_EQ(Call(kOpGetEqual, other, "", IdKey(3), 0, kLength).status, kStatusOk);
+  ASSERT_EQ(Call(kOpUpdate, other, Person(3, "CHANGED")).status, kStatusOk);
+  ASSERT_EQ(Call(kOpGetEqual, other, "", IdKey(4), 0, kLength).status, kStatusOk);
+  ASSERT_EQ(Call(kOpDelete, other).status, kStatusOk);
+  Answer three = Call(kOpGetNext, block_, "", "", 0, kLength);
+  EXPECT_EQ(NameOf(three.data), "CHANGED");
+  EXPECT_EQ(IdOf(Call(kOpGetNext, block_, "", "", 0, kLength).data), 5);
+  EXPECT_EQ(IdOf(Call(kOpGetPrevious, block_, "", "", 0, kLength).data), 3);
+  std::vector<int32_t> ids = Walk(kOpGetFirst, kOpGetNext, 0);
+  EXPECT_EQ(ids.size(), 199u);
+}
+
 TEST_F(BtrcallTest, GetDirectWithAKeyNumberReestablishesThatPath) {
   Insert(Person(1, "CARL"));
   Insert(Person(2, "ANNA"));
@@ -318,6 +337,10 @@ TEST_F(BtrcallTest, FilesThatAreNotOursAreRefusedAndLeftUntouched) {
     std::stringstream after;
     after << again.rdbuf();
     EXPECT_EQ(before.str(), after.str()) << path;
+    // Only a WAL-mode SQLite database gets as far as the lock file.
+    if (path != Path("wal.dat")) {
+      EXPECT_FALSE(std::filesystem::exists(path + "-lock")) << path;
+    }
   }
 }
 
