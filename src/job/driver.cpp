@@ -1,6 +1,5 @@
 #include "job/driver.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -45,14 +44,16 @@ std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + 
 // The first form screen as the form input will draw it before editing: its
 // window with a double frame when it has one, the session title centred on
 // row 1 in reverse, the labels in the normal colours, the values
-// highlighted, each value right after its label.
-void ShowFirstScreen() {
+// highlighted, each value right after its label.  True when it opened a
+// window, which the caller closes.
+bool ShowFirstScreen() {
   SelectColours("n");
   ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
   const JobFormState& form = JobForm();
-  if (form.screens.empty()) return;
+  if (form.screens.empty()) return false;
   const FormScreen& screen = form.screens[0];
-  if (screen.top != 0) {
+  const bool window = screen.top != 0;
+  if (window) {
     SelectColours("+n");
     PushWindow(screen.top, screen.left, screen.bottom, screen.right);
     DrawWindowFrame(2);
@@ -60,8 +61,7 @@ void ShowFirstScreen() {
   }
   const std::string& title = Session().title;
   SelectColours("rh");
-  // Halves to even, as the suite rounds.
-  const int titleColumn = 41 - static_cast<int>(std::nearbyint(static_cast<double>(title.size()) / 2));
+  const int titleColumn = 41 - static_cast<int>(RoundHalfEven(static_cast<double>(title.size()) / 2));
   // Row 1 of the screen, whether or not the form screen has a window.
   SetCursorPosition(1, titleColumn);
   WriteText(title);
@@ -73,6 +73,7 @@ void ShowFirstScreen() {
     SelectColours("h");
     WriteText(field.value);
   }
+  return window;
 }
 
 }  // namespace
@@ -118,8 +119,10 @@ void RunJob() {
   PrepareJob();
   // The form input is not there yet: the first screen is shown and any key
   // (or the end of input) ends the job.
-  ShowFirstScreen();
+  const bool window = ShowFirstScreen();
   ReadInputEvent();
+  // The window stack of the session is left as it was found.
+  if (window) PopWindow();
   CloseJob();
 }
 
