@@ -80,8 +80,9 @@ void SetCurrency(std::string_view option);
 // show a zero, thousands groups, sign place and fill; the decimals follow the
 // currency (2 for the main currency, the picture's own for pesetas, which
 // are converted at kPesetaRate).  Reads Currency() and the separator
-// characters.  Always LEN(picture) characters; a value that does not fit,
-// NaN or an infinity gives "!" in every position.
+// characters.  Always LEN(picture) characters: a value too wide for the
+// picture is written plainly and cut (see FormatWithMask); when not even its
+// integer digits fit, or for NaN and infinities, every position is "!".
 std::string AmountToText(std::string_view picture, double amount);
 
 }  // namespace kestrova

@@ -12,10 +12,10 @@
 namespace kestrova {
 namespace {
 
-// Widths and decimals of a specification stop growing here: no real
-// specification comes near it, and a typed "99999999999" must not ask for
+// Widths and decimals of a format text stop growing here: no real
+// format text comes near it, and a typed "99999999999" must not ask for
 // gigabytes.
-constexpr int kMaxSpecNumber = 1000;
+constexpr int kMaxFormatNumber = 1000;
 
 // An entry's length is kept in 2 bytes.
 constexpr std::size_t kMaxSavedEntry = 65535;
@@ -272,22 +272,22 @@ std::string FormatWithMask(std::string_view mask, double value) {
   return out;
 }
 
-std::string FormatWithSpec(double value, std::string_view spec) {
+std::string FormatWithSpec(double value, std::string_view format) {
   auto has = [&](char upper) {
-    return spec.find(upper) != std::string_view::npos ||
-           spec.find(static_cast<char>(upper + 32)) != std::string_view::npos;
+    return format.find(upper) != std::string_view::npos ||
+           format.find(static_cast<char>(upper + 32)) != std::string_view::npos;
   };
 
   // 1. Width before the ".", decimals after it.
   int width = 0;
   int decimals = 0;
   bool point = false;
-  for (char c : spec) {
+  for (char c : format) {
     if (c == '.') {
       point = true;
     } else if (c >= '0' && c <= '9') {
       int& target = point ? decimals : width;
-      target = std::min(target * 10 + (c - '0'), kMaxSpecNumber);
+      target = std::min(target * 10 + (c - '0'), kMaxFormatNumber);
     }
   }
   if (!std::isfinite(value)) return std::string(width > 0 ? static_cast<std::size_t>(width) : 1, '!');

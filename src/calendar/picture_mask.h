@@ -41,17 +41,18 @@ void ResetSeparatorsForTesting();
 // integer digits fit, or the value is NaN or infinite, every position is "!".
 std::string FormatWithMask(std::string_view mask, double value);
 
-// `value` written by a short specification: digits before a "." are the
+// `value` written by a short format text: digits before a "." are the
 // width W (zero-padded and cut on the left), digits after it the decimals D;
 // "V" leaves out the decimal point, "Z" writes "0" for an empty integer
 // part, "S" writes "+" for values >= 0, "N" and "M" mark negatives with "N"
 // ("M" gives a blank for others).  Without W or ".", every decimal the value
 // carries is written (its shortest exact form: 1.1 -> "1.1").  Letters in
 // any case.  The sign takes the first of the W positions, or goes in front.
-// NaN and infinities give W times "!" (one "!" when W is 0).
-std::string FormatWithSpec(double value, std::string_view spec);
+// NaN and infinities give W times "!" (one "!" when W is 0).  W and D stop
+// growing at 1000.
+std::string FormatWithSpec(double value, std::string_view format);
 
-// FormatWithSpec with an empty specification: 12.5 -> "12.5",
+// FormatWithSpec with an empty format text: 12.5 -> "12.5",
 // 0.5 -> ".5", -3 -> "-3", 0 -> "" (nothing to write).
 std::string NumberToPlainText(double value);
 

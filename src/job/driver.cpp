@@ -8,9 +8,12 @@
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
+#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/screen.h"
+#include "platform/terminal.h"
 #include "revision/records.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
@@ -40,6 +43,41 @@ void AnchorSessionDirectories() {
 }
 
 std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + "\""; }
+
+// The first form screen as the form input will draw it before editing: its
+// window with a double frame when it has one, the session title centred on
+// row 1 in reverse, the labels in the normal colours, the values
+// highlighted, each value right after its label.  True when it opened a
+// window, which the caller closes.
+bool ShowFirstScreen() {
+  SelectColours("n");
+  ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
+  const JobFormState& form = JobForm();
+  if (form.screens.empty()) return false;
+  const FormScreen& screen = form.screens[0];
+  const bool window = screen.top != 0;
+  if (window) {
+    SelectColours("+n");
+    PushWindow(screen.top, screen.left, screen.bottom, screen.right);
+    DrawWindowFrame(2);
+    SelectColours("-");
+  }
+  const std::string& title = Session().title;
+  SelectColours("rh");
+  const int titleColumn = 41 - static_cast<int>(RoundHalfEven(static_cast<double>(title.size()) / 2));
+  // Row 1 of the screen, whether or not the form screen has a window.
+  SetCursorPosition(1, titleColumn);
+  WriteText(title);
+  for (int16_t j = 0; j < screen.fieldCount; ++j) {
+    const FormField& field = screen.fields[static_cast<std::size_t>(j)];
+    SelectColours("n");
+    LocateInWindow(field.labelRow, field.labelColumn);
+    WriteText(field.label);
+    SelectColours("h");
+    WriteText(field.value);
+  }
+  return window;
+}
 
 }  // namespace
 
@@ -76,9 +114,20 @@ void PrepareJob() {
 }
 
 void RunJob() {
+  // The terminal (or the headless console) first, so that every way out,
+  // FatalError included, leaves it as it was found.
+  StartConsole();
+  // 1. The cursor stays hidden until a field is edited.
+  SetCursorVisible(false);
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
+  // The form input is not there yet: the first screen is shown and any key
+  // (or the end of input) ends the job.
+  const bool window = ShowFirstScreen();
+  ReadInputEvent();
+  // The window stack of the session is left as it was found.
+  if (window) PopWindow();
   CloseJob();
 }
 
@@ -125,6 +174,9 @@ std::string InstallationReport() {
       line("field1." + std::to_string(j + 1), Quoted(screen.fields[static_cast<std::size_t>(j)].value));
     }
   }
+  const int32_t records = CountCatalogueRecords();
+  line("catalogue", NativePath(CataloguePath()) +
+                        (records < 0 ? " (missing)" : " (" + std::to_string(records) + " records)"));
   return out;
 }
 

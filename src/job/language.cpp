@@ -59,7 +59,12 @@ std::string TranslateText(std::string_view text) {
   if (!PathExists(path)) WriteWholeFile(path, "");
   if (!ReadWholeFile(path, contents)) return std::string(text);
   // 5. The first record whose Catalan item is the text.
-  ListInput in = MakeListInput(contents);
+  return TranslateWithCatalogue(contents, text, language);
+}
+
+std::string TranslateWithCatalogue(std::string_view catalogue, std::string_view text,
+                                   std::string_view language) {
+  ListInput in = MakeListInput(catalogue);
   CatalogueRecord record;
   while (ReadRecord(in, record)) {
     if (record.catalan != text) continue;

@@ -32,6 +32,12 @@ std::string& JobName();
 // record, byte 26 inside) gives the records before the damage.
 std::string TranslateText(std::string_view text);
 
+// The look-up of TranslateText over catalogue text already read: item 4,
+// 2 or 3 of the first record whose first item is `text` for "SPA", "GLG",
+// "OCI"; the text itself for any other language or when no record matches.
+std::string TranslateWithCatalogue(std::string_view catalogue, std::string_view text,
+                                   std::string_view language);
+
 // The catalogue's path (the kept name, else JobName).
 std::string CataloguePath();
 

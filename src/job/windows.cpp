@@ -212,7 +212,8 @@ void PopWindow() {
   --w.depth;
   w.current = entry.previous;
   // Every cell goes back with its own colours; the console keeps those of
-  // the last one.
+  // the last one.  The terminal sees the window go in one frame.
+  HoldScreenRefresh();
   std::size_t i = 0;
   for (int row = entry.area.top; row <= entry.area.bottom; ++row) {
     for (int column = entry.area.left; column <= entry.area.right; ++column, i += 2) {
@@ -222,6 +223,7 @@ void PopWindow() {
     }
   }
   SetCursorPosition(entry.cursorRow, entry.cursorColumn);
+  ReleaseScreenRefresh();
   if (start < 6) {
     RemoveFile(path);
     return;
@@ -250,6 +252,7 @@ void DrawWindowFrame(int style) {
     return s;
   };
   // Written from absolute positions: the window is the frame itself.
+  HoldScreenRefresh();
   SetCursorPosition(r.top, r.left);
   WriteText(std::string(f.topLeft) + repeat(f.horizontal) + std::string(f.topRight));
   for (int row = r.top + 1; row <= r.bottom - 1; ++row) {
@@ -260,6 +263,7 @@ void DrawWindowFrame(int style) {
     SetCursorPosition(r.bottom, r.left);
     WriteText(std::string(f.bottomLeft) + repeat(f.horizontal) + std::string(f.bottomRight));
   }
+  ReleaseScreenRefresh();
 }
 
 void ShowMessageWindow(int row, std::string_view text) {

@@ -47,7 +47,14 @@ void ResetScreenForTesting() {
 
 void RefreshScreen() {
   const ScreenState& s = Screen();
-  if (s.backend.show != nullptr) s.backend.show(s);
+  if (s.refreshHeld == 0 && s.backend.show != nullptr) s.backend.show(s);
+}
+
+void HoldScreenRefresh() { ++Screen().refreshHeld; }
+
+void ReleaseScreenRefresh() {
+  ScreenState& s = Screen();
+  if (s.refreshHeld > 0 && --s.refreshHeld == 0) RefreshScreen();
 }
 
 void SetCursorPosition(int row, int column) {
@@ -163,6 +170,8 @@ void FillInput(int timeoutMs) {
   ScreenState& s = Screen();
   if (!s.input.empty()) return;
   if (s.backend.waitInput != nullptr) {
+    // Whatever is on the grid is shown before the operator is waited for.
+    s.refreshHeld = 0;
     RefreshScreen();
     s.backend.waitInput(s, timeoutMs);
   } else {

@@ -97,6 +97,8 @@ struct ScreenBackend {
   // arrives to screen.input; appends a kEnd event when input has ended.
   void (*waitInput)(ScreenState& screen, int timeoutMs) = nullptr;
   void (*beep)() = nullptr;
+  // Sends bytes to the terminal as they are (the clipboard's OSC 52).
+  void (*sendRaw)(std::string_view bytes) = nullptr;
 };
 
 struct ScreenState {
@@ -110,7 +112,9 @@ struct ScreenState {
   std::deque<InputEvent> input;
   bool endReported = false;  // a kEnd event has been handed out
   bool insertLock = false;   // the keyboard's Insert toggle, flipped by Ins
+  int16_t mouseButtons = 0;  // buttons the backend can report; 0: no mouse
   int32_t beeps = 0;         // how many times Beep ran (tests read it)
+  int16_t refreshHeld = 0;   // HoldScreenRefresh depth
   ScreenBackend backend;
   // Runs when input is read again after its end was reported, so a caller
   // that does not look for kEnd cannot spin; EndProcess(0) unless replaced.
@@ -168,7 +172,13 @@ bool KeyWaiting();
 InputEvent ReadInputEvent();
 void FlushInput();
 
-// Shows the grid through the backend now.
+// Shows the grid through the backend now (unless held).
 void RefreshScreen();
+
+// Holds the showing of changes while a routine redraws many cells (a
+// window put back cell by cell), so the terminal gets one frame instead of
+// one per cell.  Holds nest; the last release shows the result.
+void HoldScreenRefresh();
+void ReleaseScreenRefresh();
 
 }  // namespace kestrova

@@ -152,7 +152,7 @@ TEST_F(PictureMaskTest, RandomMasksAlwaysKeepTheirLength) {
 TEST(FormatWithSpec, Table) {
   struct Case {
     double value;
-    const char* spec;
+    const char* format;
     const char* expected;
   } cases[] = {
       {12.5, "", "12.5"},
@@ -177,7 +177,7 @@ TEST(FormatWithSpec, Table) {
       {1234.5, "0.2", "1234.50"},  // width 0: not padded
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatWithSpec(c.value, c.spec), c.expected) << c.value << " " << c.spec;
+    EXPECT_EQ(FormatWithSpec(c.value, c.format), c.expected) << c.value << " " << c.format;
   }
   EXPECT_EQ(NumberToPlainText(-3), "-3");
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 #include <string>
 
+#include "job/job_form.h"
+#include "job/list_input.h"
 #include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -117,14 +121,43 @@ TEST_F(LanguageTest, InstalledCatalogueIsWellFormed) {
   if (source == nullptr) GTEST_SKIP() << "KESTROVA_SOURCE_DIR not set";
   std::string utf8;
   ASSERT_TRUE(ReadWholeFile(std::string(source) + "/install/LOCALE/KESTROVA.LNG", utf8));
-  const std::string text = Utf8ToCp850(utf8);
-  EXPECT_EQ(text.find('?'), std::string::npos) << "a character outside code page 850";
+  const std::string text = Utf8ToCp850(utf8, '\0');
+  EXPECT_EQ(text.find('\0'), std::string::npos) << "a character outside code page 850";
   WriteCatalogue(text);
   const int32_t records = CountCatalogueRecords();
   EXPECT_GT(records, 10);
   std::size_t lines = 0;
   for (std::size_t i = 0; i < text.size(); ++i) lines += text[i] == '\n' && i > 0 && text[i - 1] != '\n';
   EXPECT_EQ(static_cast<std::size_t>(records), lines) << "one record a line";
+}
+
+TEST_F(LanguageTest, EveryTextOfTheFormHasARecord) {
+  const char* source = std::getenv("KESTROVA_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "KESTROVA_SOURCE_DIR not set";
+  std::string catalogue, form;
+  ASSERT_TRUE(ReadWholeFile(std::string(source) + "/install/LOCALE/KESTROVA.LNG", catalogue));
+  ASSERT_TRUE(ReadWholeFile(std::string(source) + "/install/FORMS/KESTROVA.JPN", form));
+  std::vector<std::string> keys;
+  const std::string cp850 = Utf8ToCp850(catalogue);
+  ListInput in = MakeListInput(cp850);
+  for (std::string item; ReadTextItem(in, item) == ItemStatus::kOk;) {
+    keys.push_back(item);
+    for (int i = 0; i < 3; ++i) ReadTextItem(in, item);
+  }
+  Session().language = "CAT";
+  ResetJobFormForTesting();
+  ASSERT_TRUE(ParseJobForm(Utf8ToCp850(form)).ok);
+  auto known = [&keys](const std::string& text) {
+    return text.empty() || std::find(keys.begin(), keys.end(), text) != keys.end();
+  };
+  for (const FormScreen& screen : JobForm().screens) {
+    for (int16_t j = 0; j < screen.fieldCount; ++j) {
+      const FormField& f = screen.fields[static_cast<std::size_t>(j)];
+      EXPECT_TRUE(known(f.label)) << Cp850ToUtf8(f.label);
+      EXPECT_TRUE(known(f.help)) << Cp850ToUtf8(f.help);
+    }
+  }
+  for (const FormList& list : JobForm().lists) EXPECT_TRUE(known(list.title)) << Cp850ToUtf8(list.title);
 }
 
 }  // namespace
