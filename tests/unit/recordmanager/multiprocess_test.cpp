@@ -15,7 +15,9 @@ namespace {
 
 constexpr uint16_t kLength = 8;  // 4-byte unsigned id (key 0), 4 bytes of data
 
-std::string Rec(uint32_t id, const std::string& text = "DATA") { return U32(id) + text.substr(0, 4); }
+std::string Rec(uint32_t id, const std::string& text = "DATA") {
+  return U32(id) + text.substr(0, 4);
+}
 
 // A forked client.  `body` runs in the child and returns its exit code; it
 // talks to the parent through Signal() / AwaitParent().
