@@ -103,8 +103,8 @@ void RunJob() {
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
-  // 8. The revision form, until the operator leaves it, with the checks,
-  //    descriptions and look-up lists of the revision parameters.
+  // 8. The revision form, until the operator leaves it, with the revision's
+  //    checks and field descriptions.
   InstallRevisionFormHooks();
   RunRevisionForm();
   CloseJob();

@@ -70,7 +70,7 @@ RecordStatus TakeGate(int lockFd, bool exclusive) {
     // Held exclusively by another client: locked; merely open elsewhere:
     // the exclusive mode cannot be granted.
     return ByteHeldByOther(lockFd, kGateLockByte, false) ? kStatusFileLocked
-                                                          : kStatusIncompatibleMode;
+                                                         : kStatusIncompatibleMode;
   }
   for (int attempt = 0;; ++attempt) {
     const OsLockResult result = LockByte(lockFd, kGateLockByte, false, false);
@@ -195,9 +195,13 @@ bool ValidBias(uint16_t bias) {
 RecordStatus Dispatch(const Call& call) {
   ClientState& client = Client();
   switch (call.operation) {
-    case kOpOpen: return OpOpen(call);
-    case kOpCreate: return OpCreate(call);
-    case kOpReset: ResetClient(); return kStatusOk;
+    case kOpOpen:
+      return OpOpen(call);
+    case kOpCreate:
+      return OpCreate(call);
+    case kOpReset:
+      ResetClient();
+      return kStatusOk;
     case kOpBeginTransaction:
       if (client.inTransaction) return kStatusTransactionActive;
       client.inTransaction = true;
@@ -209,7 +213,8 @@ RecordStatus Dispatch(const Call& call) {
       if (!client.inTransaction) return kStatusNoTransaction;
       RollBackTransaction();
       return kStatusOk;
-    default: break;
+    default:
+      break;
   }
   Handle* handle = HandleOf(call.positionBlock);
   if (handle == nullptr) {
@@ -218,14 +223,23 @@ RecordStatus Dispatch(const Call& call) {
     return known ? kStatusFileNotOpen : kStatusInvalidOperation;
   }
   switch (call.operation) {
-    case kOpClose: CloseHandle(*handle, call.positionBlock); return kStatusOk;
-    case kOpInsert: return OpInsert(call, *handle);
-    case kOpUpdate: return OpUpdate(call, *handle);
-    case kOpDelete: return OpDelete(call, *handle);
-    case kOpStat: return OpStat(call, *handle);
-    case kOpGetPosition: return OpGetPosition(call, *handle);
-    case kOpGetDirect: return OpGetDirect(call, *handle);
-    case kOpUnlock: return OpUnlock(call, *handle);
+    case kOpClose:
+      CloseHandle(*handle, call.positionBlock);
+      return kStatusOk;
+    case kOpInsert:
+      return OpInsert(call, *handle);
+    case kOpUpdate:
+      return OpUpdate(call, *handle);
+    case kOpDelete:
+      return OpDelete(call, *handle);
+    case kOpStat:
+      return OpStat(call, *handle);
+    case kOpGetPosition:
+      return OpGetPosition(call, *handle);
+    case kOpGetDirect:
+      return OpGetDirect(call, *handle);
+    case kOpUnlock:
+      return OpUnlock(call, *handle);
     default:
       if (IsGet(call.operation)) return OpGet(call, *handle);
       return kStatusInvalidOperation;

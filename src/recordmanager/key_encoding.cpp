@@ -41,7 +41,8 @@ void EncodeSegment(const FileSpec& spec, const SegmentSpec& seg, const uint8_t* 
     }
     case kTypeZString: {
       const uint8_t* end = std::find(in, in + len, 0);
-      for (const uint8_t* p = in; p < end; ++p) out.push_back(static_cast<char>(TextByte(spec, seg, *p)));
+      for (const uint8_t* p = in; p < end; ++p)
+        out.push_back(static_cast<char>(TextByte(spec, seg, *p)));
       out.append(len - (end - in), '\0');
       break;
     }

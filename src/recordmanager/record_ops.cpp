@@ -60,8 +60,8 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
     // While a change may be in flight (odd counter) a batch could not be
     // trusted past this call: read just one record.
     const int limit = stamp % 2 == 0 ? kReadAhead : 1;
-    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit,
-                               handle.ahead);
+    const int rc =
+        FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit, handle.ahead);
     if (rc != SQLITE_OK) {
       ForgetReadAhead(handle);
       return StatusFromSqlite(rc);
@@ -119,7 +119,8 @@ RecordStatus ReadAndPosition(const Call& call, Handle& handle, int key, Finder f
     }
     StoreRow fresh;
     rc = ReadRecordAt(file.store, row.pos, key, fresh);
-    if (rc == SQLITE_ROW && fresh.keyIsNull == row.keyIsNull && fresh.encodedKey == row.encodedKey) {
+    if (rc == SQLITE_ROW && fresh.keyIsNull == row.keyIsNull &&
+        fresh.encodedKey == row.encodedKey) {
       row = std::move(fresh);
       break;
     }
@@ -190,16 +191,22 @@ RecordStatus OpGet(const Call& call, Handle& handle) {
       reference = handle.encodedKey;
       seq = handle.seq;
       break;
-    case kOpGetFirst: seek = Seek::kFirst; break;
-    case kOpGetLast: seek = Seek::kLast; break;
+    case kOpGetFirst:
+      seek = Seek::kFirst;
+      break;
+    case kOpGetLast:
+      seek = Seek::kLast;
+      break;
     default: {
-      const Seek byOperation[] = {Seek::kEqual, Seek::kNext, Seek::kPrevious, Seek::kGreater,
-                                  Seek::kGreaterOrEqual, Seek::kLess, Seek::kLessOrEqual};
+      const Seek byOperation[] = {Seek::kEqual,      Seek::kNext,           Seek::kPrevious,
+                                  Seek::kGreater,    Seek::kGreaterOrEqual, Seek::kLess,
+                                  Seek::kLessOrEqual};
       seek = byOperation[call.operation - kOpGetEqual];
       reference = EncodeKeyValue(store.spec, key, SearchValue(call, store.spec, key));
     }
   }
-  const RecordStatus notFound = call.operation == kOpGetEqual ? kStatusKeyNotFound : kStatusEndOfFile;
+  const RecordStatus notFound =
+      call.operation == kOpGetEqual ? kStatusKeyNotFound : kStatusEndOfFile;
   return ReadAndPosition(
       call, handle, key,
       [&](StoreRow& row) { return FindRecord(store, key, seek, reference, seq, row); }, notFound);
@@ -240,7 +247,8 @@ RecordStatus OpInsert(const Call& call, Handle& handle) {
   uint32_t pos = 0;
   StoreRow row;
   int rc = InsertRecord(file.store, data, pos);
-  if (rc == SQLITE_OK) rc = ReadRecordAt(file.store, pos, key, row) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
+  if (rc == SQLITE_OK)
+    rc = ReadRecordAt(file.store, pos, key, row) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
   status = FinishWrite(file, rc == SQLITE_OK);
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
   if (status != kStatusOk) return status;

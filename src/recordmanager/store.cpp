@@ -69,19 +69,26 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
   const std::string k = Col("k", key);
   const std::string s = dups ? Col("s", key) : std::string("0");
   const std::string select = "SELECT pos, ver, data, " + k + ", " + s + " FROM records ";
-  const std::string asc = dups ? " ORDER BY " + k + ", " + s + " LIMIT 1"
-                               : " ORDER BY " + k + " LIMIT 1";
+  const std::string asc =
+      dups ? " ORDER BY " + k + ", " + s + " LIMIT 1" : " ORDER BY " + k + " LIMIT 1";
   const std::string desc = dups ? " ORDER BY " + k + " DESC, " + s + " DESC LIMIT 1"
                                 : " ORDER BY " + k + " DESC LIMIT 1";
   const std::string notNull = "WHERE " + k + " IS NOT NULL";
   switch (kind) {
-    case static_cast<int>(Seek::kFirst): return select + notNull + asc;
-    case static_cast<int>(Seek::kLast): return select + notNull + desc;
-    case static_cast<int>(Seek::kEqual): return select + "WHERE " + k + " = ?1" + asc;
-    case static_cast<int>(Seek::kGreater): return select + "WHERE " + k + " > ?1" + asc;
-    case static_cast<int>(Seek::kGreaterOrEqual): return select + "WHERE " + k + " >= ?1" + asc;
-    case static_cast<int>(Seek::kLess): return select + "WHERE " + k + " < ?1" + desc;
-    case static_cast<int>(Seek::kLessOrEqual): return select + "WHERE " + k + " <= ?1" + desc;
+    case static_cast<int>(Seek::kFirst):
+      return select + notNull + asc;
+    case static_cast<int>(Seek::kLast):
+      return select + notNull + desc;
+    case static_cast<int>(Seek::kEqual):
+      return select + "WHERE " + k + " = ?1" + asc;
+    case static_cast<int>(Seek::kGreater):
+      return select + "WHERE " + k + " > ?1" + asc;
+    case static_cast<int>(Seek::kGreaterOrEqual):
+      return select + "WHERE " + k + " >= ?1" + asc;
+    case static_cast<int>(Seek::kLess):
+      return select + "WHERE " + k + " < ?1" + desc;
+    case static_cast<int>(Seek::kLessOrEqual):
+      return select + "WHERE " + k + " <= ?1" + desc;
     case static_cast<int>(Seek::kNext):
       return dups ? select + "WHERE (" + k + ", " + s + ") > (?1, ?2)" + asc
                   : select + "WHERE " + k + " > ?1" + asc;
@@ -90,12 +97,14 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
                   : select + "WHERE " + k + " < ?1" + desc;
     case kNextBatch:
     case kPreviousBatch: {
-      std::string sql = StatementSql(spec, kind == kNextBatch ? static_cast<int>(Seek::kNext)
-                                                              : static_cast<int>(Seek::kPrevious),
-                                     key);
+      std::string sql = StatementSql(
+          spec,
+          kind == kNextBatch ? static_cast<int>(Seek::kNext) : static_cast<int>(Seek::kPrevious),
+          key);
       return sql.substr(0, sql.size() - 1) + "?3";  // LIMIT 1 -> LIMIT ?3
     }
-    case kReadAt: return select + "WHERE pos = ?1";
+    case kReadAt:
+      return select + "WHERE pos = ?1";
     case kMaxSeq:
       return "SELECT " + s + " FROM records WHERE " + k + " = ?1 ORDER BY " + s + " DESC LIMIT 1";
     case kInsert: {
@@ -127,9 +136,12 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
       }
       return "SELECT " + cols + " FROM records WHERE pos = ?1";
     }
-    case kDelete: return "DELETE FROM records WHERE pos = ?1";
-    case kCountAll: return "SELECT count(*) FROM records";
-    case kCountDistinct: return "SELECT count(DISTINCT " + k + ") FROM records";
+    case kDelete:
+      return "DELETE FROM records WHERE pos = ?1";
+    case kCountAll:
+      return "SELECT count(*) FROM records";
+    case kCountDistinct:
+      return "SELECT count(DISTINCT " + k + ") FROM records";
   }
   return {};
 }
@@ -246,7 +258,9 @@ namespace {
 
 void SyncDirectoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
@@ -263,7 +277,8 @@ std::string TemporaryNameFor(const std::string& nativePath) {
 }
 
 // Writes a complete, closed database at `path`.
-RecordStatus BuildDatabase(const std::string& path, const FileSpec& spec, const std::string& owner) {
+RecordStatus BuildDatabase(const std::string& path, const FileSpec& spec,
+                           const std::string& owner) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {

@@ -8,7 +8,7 @@
 #include "platform/exclusive_append.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
-#include "storage/file_description.h"
+#include "storage/stat_description.h"
 #include "storage/record_locks.h"
 
 namespace kestrova {
@@ -278,13 +278,13 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
   if (slot == 0) return std::string(keyValue);
   const int16_t keyNumber = gSlots[static_cast<std::size_t>(slot)].keyNumber;
   // 1. The description, with the collating table after the segments.
-  const FileDescription d = ReadFileDescription(slot);
+  const StatDescription d = ReadStatDescription(slot);
   std::string value(keyValue);
   if (keyNumber < 0 || keyNumber >= static_cast<int16_t>(d.keys.size())) return value;
   // 2. Only the segments of the current key change, each at its running
   //    position p.
   std::size_t p = 0;
-  for (const SegmentDescription& segment : d.keys[static_cast<std::size_t>(keyNumber)]) {
+  for (const StatSegment& segment : d.keys[static_cast<std::size_t>(keyNumber)]) {
     const auto length = static_cast<std::size_t>(segment.length);
     if (segment.flags & kSegmentBinary) {
       // A little-endian number compares as a big-endian one once reversed.
@@ -305,17 +305,17 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
 KeyAndRecordLengths KeyAndRecordLength(int16_t fileNumber, int16_t keyNumber) {
   const int16_t slot = OpenSlot(fileNumber);
   if (slot == 0) return {};
-  const FileDescription d = ReadFileDescription(slot);
+  const StatDescription d = ReadStatDescription(slot);
   KeyAndRecordLengths result;
   result.recordLength = d.recordLength;
-  result.keyLength = static_cast<int16_t>(DescribedKeyLength(d, keyNumber));
+  result.keyLength = static_cast<int16_t>(StatKeyLength(d, keyNumber));
   return result;
 }
 
 int32_t RecordCount(int16_t fileNumber) {
   const int16_t slot = OpenSlot(fileNumber);
   if (slot == 0) return 0;
-  return ReadFileDescription(slot).recordCount;
+  return ReadStatDescription(slot).recordCount;
 }
 
 }  // namespace kestrova

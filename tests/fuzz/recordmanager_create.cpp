@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string serialized = SerializeFileSpec(spec);
   FileSpec again;
-  if (ParseFileSpec(reinterpret_cast<const uint8_t*>(serialized.data()), serialized.size(), again) !=
-          kStatusOk ||
+  if (ParseFileSpec(reinterpret_cast<const uint8_t*>(serialized.data()), serialized.size(),
+                    again) != kStatusOk ||
       SerializeFileSpec(again) != serialized) {
     __builtin_trap();
   }
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string record(spec.recordLength, '\0');
   std::memcpy(record.data(), data, std::min<size_t>(size, record.size()));
   for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    const std::string value =
-        KeyValueOfRecord(spec, static_cast<int>(k), reinterpret_cast<const uint8_t*>(record.data()));
+    const std::string value = KeyValueOfRecord(spec, static_cast<int>(k),
+                                               reinterpret_cast<const uint8_t*>(record.data()));
     const std::string encoded = EncodeKeyValue(spec, static_cast<int>(k), value);
     if (encoded.size() != static_cast<size_t>(spec.keys[k].length)) __builtin_trap();
     IsNullKeyValue(spec, static_cast<int>(k), value);

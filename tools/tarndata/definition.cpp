@@ -42,8 +42,8 @@ bool ParseCharacter(const std::string& text, int& byte) {
 bool ParseRange(const std::string& text, int& first, int& last) {
   const auto dash = text.find('-', 1);
   if (dash != std::string::npos && dash + 1 < text.size()) {
-    return ParseCharacter(text.substr(0, dash), first) && ParseCharacter(text.substr(dash + 1), last) &&
-           first <= last;
+    return ParseCharacter(text.substr(0, dash), first) &&
+           ParseCharacter(text.substr(dash + 1), last) && first <= last;
   }
   if (!ParseCharacter(text, first)) return false;
   last = first;
@@ -89,17 +89,23 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
       if (!ParseNumber(w[1], 1, kMaxRecordLength, v)) return fail("bad record length");
       spec.recordLength = static_cast<uint16_t>(v);
     } else if (w[0] == "page" && w.size() == 2) {
-      if (!ParseNumber(w[1], 512, 65024, v) || v % 512 != 0) return fail("page size must be a multiple of 512");
+      if (!ParseNumber(w[1], 512, 65024, v) || v % 512 != 0)
+        return fail("page size must be a multiple of 512");
       spec.pageSize = static_cast<uint16_t>(v);
     } else if (w[0] == "key") {
       keyFlags = 0;
       for (std::size_t i = 1; i < w.size(); ++i) {
-        if (w[i] == "duplicates") keyFlags |= kKeyDuplicates;
-        else if (w[i] == "modifiable") keyFlags |= kKeyModifiable;
-        else if (w[i] == "null") keyFlags |= kKeyNullValue;
-        else if (w[i] != "unique") return fail("unknown key attribute '" + w[i] + "'");
+        if (w[i] == "duplicates")
+          keyFlags |= kKeyDuplicates;
+        else if (w[i] == "modifiable")
+          keyFlags |= kKeyModifiable;
+        else if (w[i] == "null")
+          keyFlags |= kKeyNullValue;
+        else if (w[i] != "unique")
+          return fail("unknown key attribute '" + w[i] + "'");
       }
-      spec.keys.push_back(KeySpec{static_cast<int>(spec.segments.size()), 0, 0, false, false, false});
+      spec.keys.push_back(
+          KeySpec{static_cast<int>(spec.segments.size()), 0, 0, false, false, false});
       inKey = true;
     } else if (w[0] == "segment" && w.size() >= 4) {
       if (!inKey) return fail("segment before any key");
@@ -120,9 +126,12 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
       }
       if (!known) return fail("unknown segment type '" + w[3] + "'");
       for (std::size_t i = 4; i < w.size(); ++i) {
-        if (w[i] == "descending") seg.flags |= kKeyDescending;
-        else if (w[i] == "case-insensitive") seg.flags |= kKeyCaseInsensitive;
-        else if (w[i] == "collated") seg.flags |= kKeyCollated;
+        if (w[i] == "descending")
+          seg.flags |= kKeyDescending;
+        else if (w[i] == "case-insensitive")
+          seg.flags |= kKeyCaseInsensitive;
+        else if (w[i] == "collated")
+          seg.flags |= kKeyCollated;
         else if (w[i].rfind("null=", 0) == 0 && ParseNumber("0x" + w[i].substr(5), 0, 255, v)) {
           seg.nullValue = static_cast<uint8_t>(v);
         } else {
@@ -136,12 +145,14 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
     } else if (w[0] == "collation" && w.size() == 2) {
       if (w[1].size() > 8) return fail("collation name longer than 8 characters");
       spec.collationName.fill(' ');
-      for (std::size_t i = 0; i < w[1].size(); ++i) spec.collationName[i] = static_cast<uint8_t>(w[1][i]);
+      for (std::size_t i = 0; i < w[1].size(); ++i)
+        spec.collationName[i] = static_cast<uint8_t>(w[1][i]);
       spec.hasCollation = true;
     } else if (w[0] == "map" && w.size() == 3) {
       int from1 = 0, from2 = 0, to1 = 0, to2 = 0;
       if (!ParseRange(w[1], from1, from2) || !ParseRange(w[2], to1, to2)) return fail("bad map");
-      if (to2 - to1 != 0 && to2 - to1 != from2 - from1) return fail("map ranges of different sizes");
+      if (to2 - to1 != 0 && to2 - to1 != from2 - from1)
+        return fail("map ranges of different sizes");
       for (int c = from1; c <= from2; ++c) {
         spec.collation[c] = static_cast<uint8_t>(to1 == to2 ? to1 : to1 + (c - from1));
       }
@@ -164,7 +175,8 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
   const RecordStatus status =
       ParseFileSpec(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), check);
   if (status != kStatusOk) {
-    error = "the definition is not a valid file description (status " + std::to_string(status) + ")";
+    error =
+        "the definition is not a valid file description (status " + std::to_string(status) + ")";
     return false;
   }
   // A collation block nobody uses is left out.

@@ -18,10 +18,11 @@ namespace {
 constexpr uint16_t kLength = 24;
 
 std::string PeopleSpec() {
-  return CreateBuffer(kLength, {{{1, 4, 0, kTypeInteger}},
-                                {{5, 10, kKeyDuplicates | kKeyModifiable | kKeyCaseInsensitive}},
-                                {{15, 2, kKeyDuplicates | kKeyModifiable | kKeyBinary | kKeyDescending},
-                                 {5, 10, kKeyDuplicates | kKeyModifiable}}});
+  return CreateBuffer(kLength,
+                      {{{1, 4, 0, kTypeInteger}},
+                       {{5, 10, kKeyDuplicates | kKeyModifiable | kKeyCaseInsensitive}},
+                       {{15, 2, kKeyDuplicates | kKeyModifiable | kKeyBinary | kKeyDescending},
+                        {5, 10, kKeyDuplicates | kKeyModifiable}}});
 }
 
 std::string Person(int32_t id, const std::string& name, uint16_t group = 0) {
@@ -79,11 +80,16 @@ TEST_F(BtrcallTest, KeySearchOperations) {
     int16_t status;
     int32_t found;
   } cases[] = {
-      {kOpGetEqual, 255, kStatusOk, 255},          {kOpGetEqual, 7, kStatusKeyNotFound, 0},
-      {kOpGetGreater, 255, kStatusOk, 256},        {kOpGetGreater, 256, kStatusEndOfFile, 0},
-      {kOpGetGreaterOrEqual, 254, kStatusOk, 255}, {kOpGetGreaterOrEqual, 256, kStatusOk, 256},
-      {kOpGetLess, 255, kStatusOk, 5},             {kOpGetLess, -3, kStatusEndOfFile, 0},
-      {kOpGetLessOrEqual, 2, kStatusOk, 1},        {kOpGetLessOrEqual, -4, kStatusEndOfFile, 0},
+      {kOpGetEqual, 255, kStatusOk, 255},
+      {kOpGetEqual, 7, kStatusKeyNotFound, 0},
+      {kOpGetGreater, 255, kStatusOk, 256},
+      {kOpGetGreater, 256, kStatusEndOfFile, 0},
+      {kOpGetGreaterOrEqual, 254, kStatusOk, 255},
+      {kOpGetGreaterOrEqual, 256, kStatusOk, 256},
+      {kOpGetLess, 255, kStatusOk, 5},
+      {kOpGetLess, -3, kStatusEndOfFile, 0},
+      {kOpGetLessOrEqual, 2, kStatusOk, 1},
+      {kOpGetLessOrEqual, -4, kStatusEndOfFile, 0},
   };
   for (const Case& c : cases) {
     Answer a = Call(c.op, block_, "", IdKey(c.key), 0, kLength);
@@ -259,7 +265,7 @@ TEST_F(BtrcallTest, StatDescribesTheFileAsCreatedWithCounts) {
   EXPECT_EQ(ReadU32(a.data, 6), 3u);                     // records
   EXPECT_EQ(ReadU32(a.data, 16 + 6), 3u);                // distinct ids
   EXPECT_EQ(ReadU32(a.data, 32 + 6), 2u);                // distinct names
-  for (std::size_t seg = 0; seg < 4; ++seg) {  // positions, lengths and flags as created
+  for (std::size_t seg = 0; seg < 4; ++seg) {            // positions, lengths and flags as created
     EXPECT_EQ(a.data.substr(16 + 16 * seg, 6), created.substr(16 + 16 * seg, 6)) << seg;
   }
   EXPECT_EQ(Call(kOpStat, block_, "", "", 0, 20).status, kStatusDataBufferTooShort);

@@ -29,7 +29,9 @@ inline void Put16(std::string& s, std::size_t at, uint16_t v) {
   s[at + 1] = static_cast<char>(v >> 8);
 }
 
-inline std::string U16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+inline std::string U16(uint16_t v) {
+  return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 inline std::string U32(uint32_t v) {
   std::string s(4, '\0');
   for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -89,7 +91,8 @@ inline Answer Call(uint16_t op, void* block, const std::string& data = {},
   std::copy(key.begin(), key.end(), keyBuffer.begin());
   Answer a;
   a.status = BTRCALL(op, block, dataBuffer.data(), &length, keyBuffer.data(), keyLength, keyNumber);
-  a.data.assign(reinterpret_cast<char*>(dataBuffer.data()), std::min<std::size_t>(length, dataBuffer.size()));
+  a.data.assign(reinterpret_cast<char*>(dataBuffer.data()),
+                std::min<std::size_t>(length, dataBuffer.size()));
   a.key.assign(reinterpret_cast<char*>(keyBuffer.data()), keyLength);
   return a;
 }

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "storage/file_description.h"
+#include "storage/stat_description.h"
 #include "storage_test_support.h"
 
 namespace kestrova::storagetest {
@@ -279,7 +279,7 @@ TEST_F(RecordInterfaceTest, ResetClearsTheTableOnlyWhenItSucceeds) {
   EXPECT_EQ(Double().calls.back().dataLength, 0u);
 }
 
-TEST(FileDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
+TEST(StatDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
   const std::string full = Description(20, {{{1, 2}, {3, 2}}, {{5, 4}}});
   struct Case {
     std::size_t size;
@@ -288,13 +288,13 @@ TEST(FileDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
   };
   const Case cases[] = {{full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
   for (const Case& c : cases) {
-    const FileDescription d = ParseFileDescription(std::string_view(full).substr(0, c.size));
+    const StatDescription d = ParseStatDescription(std::string_view(full).substr(0, c.size));
     EXPECT_EQ(d.keys.size(), c.keys) << c.size;
-    EXPECT_EQ(DescribedKeyLength(d, 1), c.key1Length) << c.size;
+    EXPECT_EQ(StatKeyLength(d, 1), c.key1Length) << c.size;
     EXPECT_FALSE(d.hasCollation);
   }
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), 0), 4);
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), -1), 0);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), 0), 4);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), -1), 0);
 }
 
 }  // namespace
