@@ -17,7 +17,7 @@ LANGUAGE_CODE=SPA BUILD_DIR=$BIN "$SRC/scripts/make-root" "$HEADLESS/root" > "$H
   cd "$HEADLESS" && . ./env
   printf 'x' > keys
   KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys KESTROVA_SCREEN=screen "$BIN/kestrova"
-  sed -n 3p screen | grep -qx "  Tarea .....................: L" || { echo "FAIL: headless screen:"; cat screen; exit 1; }
+  sed -n 3p screen | grep -qx "  Tarea .....................: Listado de la revisión" || { echo "FAIL: headless screen:"; cat screen; exit 1; }
   printf '{Nope}' > keys
   if KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys "$BIN/kestrova" 2> err; then echo "FAIL: a bad key script was run"; exit 1; fi
   grep -q "keys: unknown key in the key script: {Nope}" err || { echo "FAIL: message: $(cat err)"; exit 1; }
