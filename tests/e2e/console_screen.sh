@@ -6,13 +6,30 @@
 # the job waits ends it cleanly too, and a crash still restores the terminal.
 set -euo pipefail
 
+SRC=${KESTROVA_SOURCE_DIR:?}
+BIN=${KESTROVA_BINARY_DIR:?}
+
+# Without a terminal: the headless console on a Spanish installation shows
+# the form's texts from the catalogue; a broken key script is refused.
+HEADLESS=$(mktemp -d)
+LANGUAGE_CODE=SPA BUILD_DIR=$BIN "$SRC/scripts/make-root" "$HEADLESS/root" > "$HEADLESS/env"
+(
+  cd "$HEADLESS" && . ./env
+  printf 'x' > keys
+  KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys KESTROVA_SCREEN=screen "$BIN/kestrova"
+  # The task field shows the text of its choice.
+  sed -n 3p screen | grep -qx "  Tarea .....................: Listado de la revisión" || { echo "FAIL: headless screen:"; cat screen; exit 1; }
+  printf '{Nope}' > keys
+  if KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys "$BIN/kestrova" 2> err; then echo "FAIL: a bad key script was run"; exit 1; fi
+  grep -q "keys: unknown key in the key script: {Nope}" err || { echo "FAIL: message: $(cat err)"; exit 1; }
+) || { rm -rf "$HEADLESS"; exit 1; }
+rm -rf "$HEADLESS"
+
 if ! command -v tmux > /dev/null; then
-  echo "tmux is not installed: console end-to-end test skipped"
+  echo "tmux is not installed: the terminal part of the console test is skipped"
   exit 0
 fi
 
-SRC=${KESTROVA_SOURCE_DIR:?}
-BIN=${KESTROVA_BINARY_DIR:?}
 WORK=$(mktemp -d)
 SOCKET="kestrova-e2e-$$-0"
 RUNS=0
@@ -81,6 +98,11 @@ wait_for "EXIT=0"
 [ "$(flag alternate_on)" = 0 ] || fail "left on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 0 ] || fail "mouse reports left on"
 [ "$(flag cursor_flag)" = 1 ] || fail "cursor left hidden"
+[ ! -e "$WORK/root/SESSIO/WinPush.tmp" ] || fail "the screen's window was left on the window stack"
+
+# The installation check names the catalogue the screen's texts come from.
+(cd "$WORK" && . ./env && "$BIN/kestrova" --check) | grep -q "^catalogue: $WORK/root/LOCALE/KESTROVA.LNG ([1-9][0-9]* records)$" \
+  || fail "no catalogue line in the installation check"
 
 # 3. A terminal too small shows the notice, then the screen once enlarged.
 start_job 70 20
