@@ -254,8 +254,14 @@ int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
   Call call;
   call.operation = operation % 100;
   call.bias = operation - call.operation;
-  if (!ValidBias(call.bias) || (call.bias != 0 && !IsGet(call.operation))) {
-    return kStatusInvalidOperation;
+  if (!ValidBias(call.bias)) return kStatusInvalidOperation;
+  if (call.bias != 0 && !IsGet(call.operation)) {
+    // Callers that lock by mode add the bias to Begin Transaction and Get
+    // Position too; neither reads a record, so there is nothing to lock.
+    if (call.operation != kOpBeginTransaction && call.operation != kOpGetPosition) {
+      return kStatusInvalidOperation;
+    }
+    call.bias = 0;
   }
   call.positionBlock = positionBlock;
   call.data = static_cast<uint8_t*>(dataBuffer);
