@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "storage/file_description.h"
 #include "storage/record_interface.h"
+#include "storage/stat_description.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto keyNumber = static_cast<int16_t>(data[0] % 8);
   const std::size_t valueLength = data[1];
   gAnswer.assign(reinterpret_cast<const char*>(data) + 2, size - 2);
-  (void)ParseFileDescription(gAnswer);
+  (void)ParseStatDescription(gAnswer);
 
   static uint8_t record[kDataBufferSize];
   ResetFileSlotsForTesting();

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "storage/file_description.h"
+#include "storage/stat_description.h"
 #include "storage_test_support.h"
 
 namespace kestrova::storagetest {
@@ -30,7 +30,8 @@ class RecordInterfaceTest : public StorageTest {
 };
 
 TEST_F(RecordInterfaceTest, FindSlotReportsTheHighestFreeSlotOrAFullTable) {
-  for (int16_t i = 1; i <= kLastSlot; ++i) FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
+  for (int16_t i = 1; i <= kLastSlot; ++i)
+    FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
   EXPECT_EQ(FindSlot(0), 0) << "a full table";
   EXPECT_EQ(FindSlot(999), 0);
   EXPECT_EQ(FindSlot(105), 5);
@@ -166,7 +167,8 @@ TEST_F(RecordInterfaceTest, PeekWithinBoundLooksAheadAndComesBack) {
 TEST_F(RecordInterfaceTest, ComparableKeysSortAsTheKey) {
   // Key 0: 2 collated bytes then a 2-byte binary number; key 1: 2 plain bytes.
   std::string table(256, '\0');
-  for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
+  for (int i = 0; i < 256; ++i)
+    table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
   WriteDictionary("Coll", Description(20, {{{1, 2, 0x20}, {3, 2, 0x04}}, {{5, 2}}}, table));
   std::filesystem::create_directories(dir_.Path() + "DADES");
   ASSERT_EQ(OpenDataFile(kFile, dir_.Path() + "DADES\\Coll", Variable()), 0);
@@ -279,22 +281,23 @@ TEST_F(RecordInterfaceTest, ResetClearsTheTableOnlyWhenItSucceeds) {
   EXPECT_EQ(Double().calls.back().dataLength, 0u);
 }
 
-TEST(FileDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
+TEST(StatDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
   const std::string full = Description(20, {{{1, 2}, {3, 2}}, {{5, 4}}});
   struct Case {
     std::size_t size;
     std::size_t keys;
     int32_t key1Length;
   };
-  const Case cases[] = {{full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
+  const Case cases[] = {
+      {full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
   for (const Case& c : cases) {
-    const FileDescription d = ParseFileDescription(std::string_view(full).substr(0, c.size));
+    const StatDescription d = ParseStatDescription(std::string_view(full).substr(0, c.size));
     EXPECT_EQ(d.keys.size(), c.keys) << c.size;
-    EXPECT_EQ(DescribedKeyLength(d, 1), c.key1Length) << c.size;
+    EXPECT_EQ(StatKeyLength(d, 1), c.key1Length) << c.size;
     EXPECT_FALSE(d.hasCollation);
   }
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), 0), 4);
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), -1), 0);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), 0), 4);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), -1), 0);
 }
 
 }  // namespace
