@@ -1,0 +1,235 @@
+// The record manager against plain SQLite on the same data.
+//
+// One file of 100 000 records (100 bytes, key 0 a 4-byte unsigned number,
+// key 1 a 20-byte text with duplicates) is built once.  Each operation is
+// timed through BTRCALL and as the plain SQLite statements that do the same
+// work on the same database file, the floor our layer adds to:
+//   step     Get First, then Get Next to the end   | one ordered SELECT stepped to the end
+//   equal    Get Equal on a random key             | SELECT ... WHERE k0 = ?
+//   update   Get Equal + Update of a random record | SELECT + UPDATE in one write transaction
+// The ratios (ours / plain) are printed at the end.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+#include "recordmanager/btrcall.h"
+#include "recordmanager/file_description.h"
+
+namespace kestrova {
+namespace {
+
+constexpr uint32_t kRecords = 100000;
+constexpr uint16_t kLength = 100;
+
+std::string g_dir;
+std::string g_path;
+uint8_t g_block[128];
+sqlite3* g_plain = nullptr;
+
+void Put16(std::string& s, std::size_t at, uint16_t v) {
+  s[at] = static_cast<char>(v & 0xFF);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+
+std::string Record(uint32_t id) {
+  std::string r(kLength, ' ');
+  std::memcpy(r.data(), &id, 4);
+  const std::string name = "NAME" + std::to_string(id % 5000);
+  std::memcpy(r.data() + 4, name.data(), name.size());
+  return r;
+}
+
+int16_t Call(uint16_t op, void* data, uint32_t length, void* key, int8_t keyNumber = 0) {
+  uint8_t keyBuffer[255] = {};
+  if (key) std::memcpy(keyBuffer, key, 4);
+  return BTRCALL(op, g_block, data, &length, keyBuffer, 255, keyNumber);
+}
+
+void BuildFile() {
+  char templ[] = "/tmp/kestrova-bench-XXXXXX";
+  g_dir = mkdtemp(templ);
+  g_path = g_dir + "/bench.dat";
+  std::string description(16 + 32, '\0');
+  Put16(description, 0, kLength);
+  Put16(description, 2, 4096);
+  Put16(description, 4, 2);
+  Put16(description, 16, 1);
+  Put16(description, 18, 4);
+  Put16(description, 20, kKeyBinary);
+  Put16(description, 32, 5);
+  Put16(description, 34, 20);
+  Put16(description, 36, kKeyDuplicates | kKeyModifiable);
+  std::string pathKey = g_path + std::string(1, '\0');
+  uint32_t length = static_cast<uint32_t>(description.size());
+  BTRCALL(kOpCreate, nullptr, description.data(), &length, pathKey.data(), 255, -1);
+  length = 0;
+  BTRCALL(kOpOpen, g_block, nullptr, &length, pathKey.data(), 255, 0);
+  BTRCALL(kOpBeginTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  for (uint32_t id = 0; id < kRecords; ++id) {
+    std::string r = Record(id * 7 % kRecords);  // inserted out of key order
+    Call(kOpInsert, r.data(), kLength, nullptr);
+  }
+  BTRCALL(kOpEndTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  sqlite3_open_v2(g_path.c_str(), &g_plain, SQLITE_OPEN_READWRITE, nullptr);
+  sqlite3_busy_timeout(g_plain, 5000);
+  sqlite3_exec(g_plain, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+}
+
+void BM_StepOurs(benchmark::State& state) {
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t n = 0;
+    for (int16_t s = Call(kOpGetFirst, data, kLength, nullptr); s == 0;
+         s = Call(kOpGetNext, data, kLength, nullptr)) {
+      ++n;
+    }
+    if (n != kRecords) state.SkipWithError("not every record was reached");
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_StepPlain(benchmark::State& state) {
+  uint8_t data[kLength];
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(g_plain, "SELECT pos, data FROM records WHERE k0 IS NOT NULL ORDER BY k0", -1,
+                     &stmt, nullptr);
+  for (auto _ : state) {
+    uint32_t n = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::memcpy(data, sqlite3_column_blob(stmt, 1), kLength);
+      benchmark::DoNotOptimize(sqlite3_column_int64(stmt, 0));
+      ++n;
+    }
+    sqlite3_reset(stmt);
+    if (n != kRecords) state.SkipWithError("not every record was reached");
+  }
+  sqlite3_finalize(stmt);
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_EqualOurs(benchmark::State& state) {
+  std::mt19937 random(42);
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t id = random() % kRecords;
+    if (Call(kOpGetEqual, data, kLength, &id) != 0) state.SkipWithError("not found");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The encoded key of a 4-byte unsigned segment is its big-endian form.
+void BindKey(sqlite3_stmt* stmt, int index, uint32_t id) {
+  const uint8_t key[4] = {static_cast<uint8_t>(id >> 24), static_cast<uint8_t>(id >> 16),
+                          static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)};
+  sqlite3_bind_blob(stmt, index, key, 4, SQLITE_TRANSIENT);
+}
+
+void BM_EqualPlain(benchmark::State& state) {
+  std::mt19937 random(42);
+  uint8_t data[kLength];
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(g_plain, "SELECT pos, data FROM records WHERE k0 = ?1", -1, &stmt, nullptr);
+  for (auto _ : state) {
+    BindKey(stmt, 1, random() % kRecords);
+    if (sqlite3_step(stmt) != SQLITE_ROW) state.SkipWithError("not found");
+    std::memcpy(data, sqlite3_column_blob(stmt, 1), kLength);
+    sqlite3_reset(stmt);
+  }
+  sqlite3_finalize(stmt);
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_UpdateOurs(benchmark::State& state) {
+  std::mt19937 random(7);
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t id = random() % kRecords;
+    Call(kOpGetEqual, data, kLength, &id);
+    data[50] = static_cast<uint8_t>(data[50] + 1);
+    if (Call(kOpUpdate, data, kLength, nullptr) != 0) state.SkipWithError("update failed");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_UpdatePlain(benchmark::State& state) {
+  std::mt19937 random(7);
+  uint8_t data[kLength];
+  sqlite3_stmt* select = nullptr;
+  sqlite3_stmt* update = nullptr;
+  sqlite3_prepare_v2(g_plain, "SELECT pos, data FROM records WHERE k0 = ?1", -1, &select, nullptr);
+  sqlite3_prepare_v2(g_plain, "UPDATE records SET data = ?2, ver = ver + 1 WHERE pos = ?1", -1,
+                     &update, nullptr);
+  for (auto _ : state) {
+    BindKey(select, 1, random() % kRecords);
+    sqlite3_step(select);
+    const sqlite3_int64 pos = sqlite3_column_int64(select, 0);
+    std::memcpy(data, sqlite3_column_blob(select, 1), kLength);
+    sqlite3_reset(select);
+    data[50] = static_cast<uint8_t>(data[50] + 1);
+    sqlite3_exec(g_plain, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_bind_int64(update, 1, pos);
+    sqlite3_bind_blob(update, 2, data, kLength, SQLITE_STATIC);
+    if (sqlite3_step(update) != SQLITE_DONE) state.SkipWithError("update failed");
+    sqlite3_reset(update);
+    sqlite3_exec(g_plain, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  sqlite3_finalize(select);
+  sqlite3_finalize(update);
+  state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_StepOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EqualOurs);
+BENCHMARK(BM_EqualPlain);
+BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UpdatePlain)->Unit(benchmark::kMicrosecond);
+
+// Keeps each benchmark's time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    std::printf("\nratio ours / plain SQLite (lower is better):  wall   cpu\n");
+    for (const char* op : {"Step", "Equal", "Update"}) {
+      const auto ours = times_.find(std::string("BM_") + op + "Ours");
+      const auto plain = times_.find(std::string("BM_") + op + "Plain");
+      if (ours != times_.end() && plain != times_.end() && plain->second > 0) {
+        const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
+        std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+  std::map<std::string, double> cpu_;
+};
+
+}  // namespace
+}  // namespace kestrova
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  kestrova::BuildFile();
+  kestrova::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  sqlite3_close(kestrova::g_plain);
+  kestrova::BTRCALL(kestrova::kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  std::filesystem::remove_all(kestrova::g_dir);
+  return 0;
+}

@@ -1,0 +1,293 @@
+#include "recordmanager/client_state.h"
+
+#include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/host.h"
+#include "recordmanager/record_locks_os.h"
+
+namespace kestrova {
+namespace {
+
+// A position block holds a marker, the handle's index and a token that only
+// that handle carries, so a block that was overwritten, copied from a closed
+// handle or inherited from another process is recognised as not open.
+constexpr uint8_t kBlockMarker[4] = {'K', 's', 'R', 'm'};
+
+ClientState& RawState() {
+  static ClientState state;
+  return state;
+}
+
+// Connections a forked child inherited: never closed by the child (that
+// would checkpoint and unlink files the parent still uses), kept reachable.
+std::vector<std::unique_ptr<SharedFile>>& Abandoned() {
+  static std::vector<std::unique_ptr<SharedFile>> files;
+  return files;
+}
+
+void ResetForExit() { ResetClient(); }
+
+// Set in a child right after fork.  Asking getpid() on every call instead
+// would cost a system call per record read.
+std::atomic<bool> g_forked{false};
+void MarkForked() { g_forked.store(true); }
+
+}  // namespace
+
+ClientState& Client() {
+  ClientState& state = RawState();
+  if (state.pid == 0) pthread_atfork(nullptr, nullptr, &MarkForked);
+  if (state.pid == 0 || g_forked.exchange(false)) {
+    const pid_t pid = getpid();
+    for (auto& file : state.files) {
+      // The lock descriptors are the parent's open file descriptions: the
+      // child's copy goes, the parent's locks stay with the parent.
+      CloseLockFile(file->lockFd);
+      file->lockFd = -1;
+      Abandoned().push_back(std::move(file));
+    }
+    state.files.clear();
+    state.handles.clear();
+    state.inTransaction = false;
+    state.pid = pid;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    state.nextToken = (static_cast<uint64_t>(pid) << 40) ^ static_cast<uint64_t>(now.tv_nsec) ^
+                      (static_cast<uint64_t>(now.tv_sec) << 20);
+  }
+  if (!state.exitHookRegistered) {
+    RegisterExitHook(&ResetForExit);
+    state.exitHookRegistered = true;
+  }
+  return state;
+}
+
+Handle* HandleOf(const void* positionBlock) {
+  if (positionBlock == nullptr) return nullptr;
+  const auto* block = static_cast<const uint8_t*>(positionBlock);
+  if (std::memcmp(block, kBlockMarker, 4) != 0) return nullptr;
+  uint32_t index = 0;
+  uint64_t token = 0;
+  std::memcpy(&index, block + 4, 4);
+  std::memcpy(&token, block + 8, 8);
+  ClientState& client = Client();
+  if (index >= client.handles.size()) return nullptr;
+  Handle& handle = client.handles[index];
+  if (!handle.used || handle.token != token) return nullptr;
+  return &handle;
+}
+
+Handle& NewHandle(void* positionBlock, SharedFile& file) {
+  ClientState& client = Client();
+  std::size_t index = 0;
+  while (index < client.handles.size() && client.handles[index].used) ++index;
+  if (index == client.handles.size()) client.handles.emplace_back();
+  Handle& handle = client.handles[index];
+  handle = Handle{};
+  handle.used = true;
+  handle.token = ++client.nextToken;
+  handle.file = &file;
+  ++file.refs;
+  auto* block = static_cast<uint8_t*>(positionBlock);
+  std::memset(block, 0, 128);
+  std::memcpy(block, kBlockMarker, 4);
+  const auto index32 = static_cast<uint32_t>(index);
+  std::memcpy(block + 4, &index32, 4);
+  std::memcpy(block + 8, &handle.token, 8);
+  return handle;
+}
+
+void CloseHandle(Handle& handle, void* positionBlock) {
+  SharedFile& file = *handle.file;
+  ReleaseAllLocks(handle);
+  if (handle.exclusive && --file.exclusiveOpens == 0) {
+    // Other position blocks of this process keep the file open: back to a
+    // shared hold of the gate.
+    LockByte(file.lockFd, kGateLockByte, false, false);
+  }
+  --file.refs;
+  handle = Handle{};
+  if (positionBlock) std::memset(positionBlock, 0, 128);
+  ReleaseSharedFileIfUnused(file);
+}
+
+SharedFile* FindSharedFile(const std::string& realPath) {
+  for (auto& file : Client().files) {
+    if (file->realPath == realPath) return file.get();
+  }
+  return nullptr;
+}
+
+void ReleaseSharedFileIfUnused(SharedFile& file) {
+  if (file.refs > 0 || file.inTransaction) return;
+  auto& files = Client().files;
+  for (auto it = files.begin(); it != files.end(); ++it) {
+    if (it->get() == &file) {
+      CloseStoreFile(file.store);
+      UnmapChangeCounter(file.changes);
+      CloseLockFile(file.lockFd);  // drops the gate and every lock at once
+      files.erase(it);
+      return;
+    }
+  }
+}
+
+RecordStatus StatusFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return kStatusOk;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kStatusFileLocked;
+    case SQLITE_READONLY:
+      return kStatusReadOnly;
+    case SQLITE_CONSTRAINT:
+      return kStatusDuplicateKey;
+    default:
+      return kStatusIoError;
+  }
+}
+
+RecordStatus LockRecord(SharedFile& file, uint32_t pos, bool wait) {
+  int& count = file.recordLocks[pos];
+  if (count == 0) {
+    const OsLockResult result = LockByte(file.lockFd, kRecordLockBase + pos, true, wait);
+    if (result != OsLockResult::kAcquired) {
+      file.recordLocks.erase(pos);
+      return result == OsLockResult::kBusy ? kStatusRecordLocked : kStatusIoError;
+    }
+  }
+  ++count;
+  return kStatusOk;
+}
+
+void UnlockRecord(SharedFile& file, uint32_t pos) {
+  auto it = file.recordLocks.find(pos);
+  if (it == file.recordLocks.end()) return;
+  if (--it->second <= 0) {
+    UnlockByte(file.lockFd, kRecordLockBase + pos);
+    file.recordLocks.erase(it);
+  }
+}
+
+void ReleaseSingleLock(Handle& handle) {
+  if (handle.singleLock != 0) UnlockRecord(*handle.file, handle.singleLock);
+  handle.singleLock = 0;
+}
+
+void ReleaseAllLocks(Handle& handle) {
+  ReleaseSingleLock(handle);
+  for (uint32_t pos : handle.multipleLocks) UnlockRecord(*handle.file, pos);
+  handle.multipleLocks.clear();
+}
+
+RecordStatus BeginWrite(SharedFile& file) {
+  ClientState& client = Client();
+  ++file.localWrites;
+  if (client.inTransaction && !file.inTransaction) {
+    // The transaction lock tells other clients at once (85) that this file
+    // is being changed by a transaction that may last.
+    if (LockByte(file.lockFd, kTransactionLockByte, true, false) != OsLockResult::kAcquired) {
+      return kStatusFileLocked;
+    }
+    const int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+      UnlockByte(file.lockFd, kTransactionLockByte);
+      return StatusFromSqlite(rc);
+    }
+    MarkChangeStarting(file.changes);
+    file.inTransaction = true;
+  } else if (!client.inTransaction) {
+    if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return kStatusFileLocked;
+    const int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    MarkChangeStarting(file.changes);
+    return kStatusOk;  // the operation's own transaction undoes a failure
+  }
+  // Inside the client's transaction a failed operation (a duplicate key
+  // found after some keys were written) is undone by its savepoint alone.
+  const int rc = ExecStore(file.store, "SAVEPOINT operation");
+  return rc == SQLITE_OK ? kStatusOk : StatusFromSqlite(rc);
+}
+
+RecordStatus FinishWrite(SharedFile& file, bool keep) {
+  if (Client().inTransaction) {
+    if (!keep) ExecStore(file.store, "ROLLBACK TO operation");
+    ExecStore(file.store, "RELEASE operation");
+    return kStatusOk;
+  }
+  RecordStatus status = kStatusOk;
+  if (!keep) {
+    ExecStore(file.store, "ROLLBACK");
+  } else if (const int rc = ExecStore(file.store, "COMMIT"); rc != SQLITE_OK) {
+    ExecStore(file.store, "ROLLBACK");
+    status = StatusFromSqlite(rc) == kStatusFileLocked ? kStatusFileLocked : kStatusIoError;
+  }
+  MarkChangeDone(file.changes);
+  return status;
+}
+
+RecordStatus CommitTransaction() {
+  ClientState& client = Client();
+  RecordStatus status = kStatusOk;
+  // Files are committed one after the other; see docs/record-manager.md for
+  // what a crash between two of them leaves.
+  for (auto& file : client.files) {
+    if (!file->inTransaction) continue;
+    if (status == kStatusOk && ExecStore(file->store, "COMMIT") != SQLITE_OK)
+      status = kStatusIoError;
+    if (status != kStatusOk) ExecStore(file->store, "ROLLBACK");
+    MarkChangeDone(file->changes);
+    UnlockByte(file->lockFd, kTransactionLockByte);
+    file->inTransaction = false;
+  }
+  client.inTransaction = false;
+  std::vector<SharedFile*> all;
+  for (auto& file : client.files) all.push_back(file.get());
+  for (SharedFile* file : all) ReleaseSharedFileIfUnused(*file);
+  return status;
+}
+
+void RollBackTransaction() {
+  ClientState& client = Client();
+  for (auto& file : client.files) {
+    if (!file->inTransaction) continue;
+    ExecStore(file->store, "ROLLBACK");
+    MarkChangeDone(file->changes);
+    UnlockByte(file->lockFd, kTransactionLockByte);
+    file->inTransaction = false;
+  }
+  client.inTransaction = false;
+  for (Handle& handle : client.handles) {
+    if (handle.used) ReleaseAllLocks(handle);
+  }
+  std::vector<SharedFile*> all;
+  for (auto& file : client.files) all.push_back(file.get());
+  for (SharedFile* file : all) ReleaseSharedFileIfUnused(*file);
+}
+
+void ResetClient() {
+  ClientState& client = Client();
+  if (client.inTransaction) RollBackTransaction();
+  for (Handle& handle : client.handles) {
+    if (handle.used) CloseHandle(handle, nullptr);
+  }
+  client.handles.clear();
+  // Files without handles were closed with their last handle; anything left
+  // (none expected) goes now.
+  for (auto& file : client.files) {
+    CloseStoreFile(file->store);
+    UnmapChangeCounter(file->changes);
+    CloseLockFile(file->lockFd);
+  }
+  client.files.clear();
+}
+
+}  // namespace kestrova
