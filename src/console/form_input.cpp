@@ -98,7 +98,7 @@ void ShowField(int16_t screen, int16_t field) {
   ShowDescription(screen, field, f, false);
 }
 
-// Step 3: the session title on row 1 of the screen (a window screen comes
+// RunFormScreen step 3: the session title on row 1 of the screen (a window screen comes
 // over screen 1, whose title is the same), then labels and values.
 void DrawScreen(int16_t screen) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(screen - 1)];
@@ -148,7 +148,7 @@ struct Walk {
   bool finished = false;
 };
 
-// Step 5.9: where the key takes the cursor.
+// RunFormScreen step 5.9: where the key takes the cursor.
 void Navigate(Walk& w, int32_t& key) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   if (key == kKeyPgUp) {
@@ -186,8 +186,9 @@ void Navigate(Walk& w, int32_t& key) {
   }
 }
 
-// Steps 5.1 to 5.8 for the current field; returns the key to navigate by,
-// or false when the same field is to be edited again.
+// RunFormScreen steps 5.1 to 5.8 for the current field, leaving in `key` the key to
+// navigate by; false when the value was refused and the same field is to be
+// edited again.
 bool EditCurrentField(Walk& w, int32_t& key) {
   FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   const int16_t j = w.current;

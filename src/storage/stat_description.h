@@ -31,7 +31,7 @@ struct StatSegment {
 struct StatDescription {
   int32_t recordLength = 0;
   int32_t pageSize = 0;
-  int32_t keyCount = 0;     // as the answer states it
+  int32_t keyCount = 0;  // as the answer states it
   int32_t recordCount = 0;
   // The keys whose segments lie wholly within the answer, in key order.
   std::vector<std::vector<StatSegment>> keys;

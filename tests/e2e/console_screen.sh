@@ -17,6 +17,7 @@ LANGUAGE_CODE=SPA BUILD_DIR=$BIN "$SRC/scripts/make-root" "$HEADLESS/root" > "$H
   cd "$HEADLESS" && . ./env
   printf 'x' > keys
   KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys KESTROVA_SCREEN=screen "$BIN/kestrova"
+  # The task field shows the text of its choice.
   sed -n 3p screen | grep -qx "  Tarea .....................: Listado de la revisión" || { echo "FAIL: headless screen:"; cat screen; exit 1; }
   printf '{Nope}' > keys
   if KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys "$BIN/kestrova" 2> err; then echo "FAIL: a bad key script was run"; exit 1; fi

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "storage/stat_description.h"
 #include "storage/record_interface.h"
+#include "storage/stat_description.h"
 
 namespace {
 

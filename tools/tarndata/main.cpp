@@ -23,7 +23,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
 
 namespace kestrova {
@@ -122,7 +122,7 @@ int16_t Call(uint16_t op, uint8_t* block, std::string& data, uint32_t& length, s
 // An open record file and its description.
 struct OpenFile {
   uint8_t block[128] = {};
-  FileSpec spec;
+  FileDescription description;
   std::string statAnswer;
 };
 
@@ -140,7 +140,8 @@ int16_t OpenRecordFile(const std::string& path, OpenFile& file, const std::strin
   if (status != kStatusOk) return status;
   answer.resize(length);
   file.statAnswer = answer;
-  return ParseFileSpec(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(), file.spec);
+  return ParseFileDescription(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(),
+                              file.description);
 }
 
 int CommandCreate(const std::vector<std::string>& args) {
@@ -172,10 +173,12 @@ int CommandCreate(const std::vector<std::string>& args) {
     uint32_t length = static_cast<uint32_t>(buffer.size());
     status = Call(kOpCreate, nullptr, buffer, length, key, replace ? 0 : -1);
   } else {
-    FileSpec spec;
-    status = ParseFileSpec(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(), spec);
+    FileDescription description;
+    status = ParseFileDescription(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
+                                  description);
     if (status == kStatusOk)
-      status = CreateStoreFile(NativePath(key.substr(0, key.size() - 1)), spec, owner, replace);
+      status =
+          CreateStoreFile(NativePath(key.substr(0, key.size() - 1)), description, owner, replace);
   }
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
   return 0;
@@ -197,7 +200,7 @@ int CommandXdf(const std::vector<std::string>& args) {
   return 0;
 }
 
-std::string FlagNames(const SegmentSpec& seg) {
+std::string FlagNames(const SegmentDescription& seg) {
   static const char* kTypeNames[15] = {"string",  "integer", "float", "", "",
                                        "",        "",        "",      "", "",
                                        "lstring", "zstring", "",      "", "unsigned"};
@@ -216,17 +219,17 @@ int CommandStat(const std::vector<std::string>& args) {
   OpenFile file;
   const int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const FileSpec& spec = file.spec;
+  const FileDescription& description = file.description;
   const auto* a = reinterpret_cast<const uint8_t*>(file.statAnswer.data());
   const uint32_t records = a[6] | (a[7] << 8) | (a[8] << 16) | (static_cast<uint32_t>(a[9]) << 24);
   std::cout << "file:          " << args[0] << "\n"
-            << "record length: " << spec.recordLength << "\n"
-            << "page size:     " << spec.pageSize << "\n"
+            << "record length: " << description.recordLength << "\n"
+            << "page size:     " << description.pageSize << "\n"
             << "records:       " << records << "\n"
-            << "keys:          " << spec.keys.size() << "\n";
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    const KeySpec& key = spec.keys[k];
-    const uint8_t* seg0 = a + kFileSpecSize + kSegmentSpecSize * key.firstSegment;
+            << "keys:          " << description.keys.size() << "\n";
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    const KeyDescription& key = description.keys[k];
+    const uint8_t* seg0 = a + kFileDescriptionSize + kSegmentDescriptionSize * key.firstSegment;
     const uint32_t distinct =
         seg0[6] | (seg0[7] << 8) | (seg0[8] << 16) | (static_cast<uint32_t>(seg0[9]) << 24);
     std::cout << "  key " << k << ": length " << key.length << ", "
@@ -234,13 +237,13 @@ int CommandStat(const std::vector<std::string>& args) {
               << (key.modifiable ? "modifiable" : "not modifiable") << ", " << distinct
               << " distinct values\n";
     for (int s = 0; s < key.segmentCount; ++s) {
-      const SegmentSpec& seg = spec.segments[key.firstSegment + s];
+      const SegmentDescription& seg = description.segments[key.firstSegment + s];
       std::cout << "    segment at " << seg.position << ", " << seg.length
                 << " bytes: " << FlagNames(seg) << "\n";
     }
   }
-  if (spec.hasCollation) {
-    std::string name(reinterpret_cast<const char*>(spec.collationName.data()), 8);
+  if (description.hasCollation) {
+    std::string name(reinterpret_cast<const char*>(description.collationName.data()), 8);
     std::cout << "collation:     " << Cp850ToUtf8(name) << "\n";
   }
   return 0;
@@ -260,7 +263,7 @@ int CommandImport(const std::vector<std::string>& args) {
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const int length = file.spec.recordLength;
+  const int length = file.description.recordLength;
   if (!LayoutFitsRecord(fields, length, error)) return Fail(args[1] + ": " + error);
 
   // Columns by header name; every field must have one.
@@ -317,8 +320,8 @@ template <typename Visit>
 int16_t WalkRecords(OpenFile& file, Visit visit) {
   std::string key(255, '\0');
   for (uint16_t op = kOpGetFirst;; op = kOpGetNext) {
-    std::string record(file.spec.recordLength, '\0');
-    uint32_t length = file.spec.recordLength;
+    std::string record(file.description.recordLength, '\0');
+    uint32_t length = file.description.recordLength;
     const int16_t status = Call(op, file.block, record, length, key, 0);
     if (status == kStatusEndOfFile) return kStatusOk;
     if (status != kStatusOk) return status;
@@ -339,7 +342,7 @@ int CommandExport(const std::vector<std::string>& args) {
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const int length = file.spec.recordLength;
+  const int length = file.description.recordLength;
   if (!LayoutFitsRecord(fields, length, error)) return Fail(args[1] + ": " + error);
 
   std::vector<std::string> header;

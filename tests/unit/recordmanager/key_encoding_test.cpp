@@ -9,11 +9,12 @@
 namespace kestrova::rmtest {
 namespace {
 
-FileSpec SpecOf(const std::string& buffer) {
-  FileSpec spec;
-  EXPECT_EQ(ParseFileSpec(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(), spec),
+FileDescription DescriptionOf(const std::string& buffer) {
+  FileDescription description;
+  EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
+                                 description),
             kStatusOk);
-  return spec;
+  return description;
 }
 
 std::string LE(uint64_t v, int bytes) {
@@ -83,10 +84,10 @@ TEST(KeyEncoding, EverySegmentTypeSortsWithMemcmp) {
   for (const OrderCase& c : cases) {
     uint16_t length = 0;
     for (const Seg& s : c.key) length = std::max<uint16_t>(length, s.position + s.length - 1);
-    const FileSpec spec = SpecOf(CreateBuffer(length, {c.key}));
+    const FileDescription description = DescriptionOf(CreateBuffer(length, {c.key}));
     for (std::size_t i = 1; i < c.ascending.size(); ++i) {
-      EXPECT_LT(EncodeKeyValue(spec, 0, c.ascending[i - 1]),
-                EncodeKeyValue(spec, 0, c.ascending[i]))
+      EXPECT_LT(EncodeKeyValue(description, 0, c.ascending[i - 1]),
+                EncodeKeyValue(description, 0, c.ascending[i]))
           << c.name << " #" << i;
     }
   }
@@ -111,8 +112,8 @@ TEST(KeyEncoding, ValuesThatCompareEqual) {
        "ABy"},
   };
   for (const Case& c : cases) {
-    const FileSpec spec = SpecOf(CreateBuffer(4, {{c.seg}}));
-    EXPECT_EQ(EncodeKeyValue(spec, 0, c.a), EncodeKeyValue(spec, 0, c.b)) << c.name;
+    const FileDescription description = DescriptionOf(CreateBuffer(4, {{c.seg}}));
+    EXPECT_EQ(EncodeKeyValue(description, 0, c.a), EncodeKeyValue(description, 0, c.b)) << c.name;
   }
 }
 
@@ -121,22 +122,24 @@ TEST(KeyEncoding, CollatingTableDecidesOrder) {
   for (int c = 0; c < 256; ++c) table[c] = static_cast<char>(c);
   table[0x85] = 'A';  // à sorts with A
   table['a'] = 'A';
-  const FileSpec spec = SpecOf(CreateBuffer(2, {{{1, 2, kKeyCollated}}}, table));
-  EXPECT_EQ(EncodeKeyValue(spec, 0,
+  const FileDescription description =
+      DescriptionOf(CreateBuffer(2, {{{1, 2, kKeyCollated}}}, table));
+  EXPECT_EQ(EncodeKeyValue(description, 0,
                            "\x85"
                            "B"),
-            EncodeKeyValue(spec, 0, "AB"));
-  EXPECT_LT(EncodeKeyValue(spec, 0, "aZ"), EncodeKeyValue(spec, 0, "BA"));
+            EncodeKeyValue(description, 0, "AB"));
+  EXPECT_LT(EncodeKeyValue(description, 0, "aZ"), EncodeKeyValue(description, 0, "BA"));
 }
 
 TEST(KeyEncoding, NullKeysAreRecognisedOnlyWhenEverySegmentIsNull) {
-  const FileSpec spec = SpecOf(CreateBuffer(4, {{{1, 2, kKeyNullValue | kKeyDuplicates, 0, ' '},
-                                                 {3, 2, kKeyNullValue | kKeyDuplicates, 0, ' '}}}));
-  EXPECT_TRUE(IsNullKeyValue(spec, 0, "    "));
-  EXPECT_FALSE(IsNullKeyValue(spec, 0, "   x"));
+  const FileDescription description =
+      DescriptionOf(CreateBuffer(4, {{{1, 2, kKeyNullValue | kKeyDuplicates, 0, ' '},
+                                      {3, 2, kKeyNullValue | kKeyDuplicates, 0, ' '}}}));
+  EXPECT_TRUE(IsNullKeyValue(description, 0, "    "));
+  EXPECT_FALSE(IsNullKeyValue(description, 0, "   x"));
 }
 
-TEST(FileSpecParse, FaultsAnswerTheirStatus) {
+TEST(FileDescriptionParse, FaultsAnswerTheirStatus) {
   const std::string good = CreateBuffer(20, {{{1, 4, kKeyBinary}}, {{5, 10}, {15, 2}}});
   auto with = [&](std::size_t at, std::string bytes) {
     std::string b = good;
@@ -150,7 +153,7 @@ TEST(FileSpecParse, FaultsAnswerTheirStatus) {
   } cases[] = {
       {"good", good, kStatusOk},
       {"good with blank padding", good + std::string(1000, ' '), kStatusOk},
-      {"shorter than the file specification", good.substr(0, 15), kStatusDataBufferTooShort},
+      {"shorter than the file description block", good.substr(0, 15), kStatusDataBufferTooShort},
       {"fewer segments than the key count says", good.substr(0, 16 + 16 * 2),
        kStatusDataBufferTooShort},
       {"record length 0", with(0, U16(0)), kStatusRecordLengthError},
@@ -171,29 +174,30 @@ TEST(FileSpecParse, FaultsAnswerTheirStatus) {
        kStatusBadCollatingSequence},
   };
   for (const Case& c : cases) {
-    FileSpec spec;
-    EXPECT_EQ(
-        ParseFileSpec(reinterpret_cast<const uint8_t*>(c.buffer.data()), c.buffer.size(), spec),
-        c.status)
+    FileDescription description;
+    EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(c.buffer.data()),
+                                   c.buffer.size(), description),
+              c.status)
         << c.name;
   }
   // A key longer than 255 bytes in total.
   const std::string longKey = CreateBuffer(400, {{{1, 200}, {201, 100}}});
-  FileSpec spec;
-  EXPECT_EQ(ParseFileSpec(reinterpret_cast<const uint8_t*>(longKey.data()), longKey.size(), spec),
+  FileDescription description;
+  EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(longKey.data()), longKey.size(),
+                                 description),
             kStatusKeyLengthError);
-  EXPECT_EQ(ParseFileSpec(nullptr, 0, spec), kStatusDataBufferTooShort);
+  EXPECT_EQ(ParseFileDescription(nullptr, 0, description), kStatusDataBufferTooShort);
 }
 
-TEST(FileSpecParse, SerializedFormReadsBackTheSame) {
+TEST(FileDescriptionParse, SerializedFormReadsBackTheSame) {
   std::string table(256, 'x');
   const std::string buffer =
       CreateBuffer(30,
                    {{{1, 4, kKeyBinary | kKeyModifiable}},
                     {{5, 10, kKeyDuplicates | kKeyCollated}, {15, 2, 0, kTypeInteger}}},
                    table);
-  const FileSpec spec = SpecOf(buffer);
-  EXPECT_EQ(SerializeFileSpec(spec), buffer);
+  const FileDescription description = DescriptionOf(buffer);
+  EXPECT_EQ(SerializeFileDescription(description), buffer);
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ TEST_F(MultiProcessTest, MultipleRecordLocksAreReleasedOneByOneOrAllAtOnce) {
       if (ChildOpen(block) != kStatusOk) return 99;
       int seen = 0;
       for (uint32_t id = 1; id <= 3; ++id) {
-        const int16_t s = Call(kOpGetEqual + kBiasSingleNoWait, block, "", U32(id), 0, kLength).status;
+        const int16_t s =
+            Call(kOpGetEqual + kBiasSingleNoWait, block, "", U32(id), 0, kLength).status;
         seen = seen * 10 + (s == kStatusRecordLocked ? 1 : 0);
       }
       return seen;
@@ -292,14 +293,14 @@ TEST_F(MultiProcessTest, CommittedTransactionIsSeenWhole) {
 }
 
 TEST_F(MultiProcessTest, ConcurrentCreatesMakeOneWholeFile) {
-  const std::string spec = CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}});
+  const std::string description = CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}});
   for (int round = 0; round < 3; ++round) {
     const std::string path = PathKey(Path("race" + std::to_string(round) + ".dat"));
     std::vector<std::unique_ptr<Child>> children;
     for (int i = 0; i < 4; ++i) {
       children.push_back(std::make_unique<Child>([&](Child& c) {
         c.AwaitParent();  // all start together
-        const int16_t status = Call(kOpCreate, nullptr, spec, path, -1).status;
+        const int16_t status = Call(kOpCreate, nullptr, description, path, -1).status;
         uint8_t block[128] = {};
         if (Call(kOpOpen, block, "", path, 0).status != kStatusOk) return 99;
         return static_cast<int>(status);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova::rmtest {
 
@@ -47,13 +47,13 @@ inline uint32_t ReadU32(const std::string& s, std::size_t at = 0) {
 // for the caller), with an optional collating table.
 inline std::string CreateBuffer(uint16_t recordLength, const std::vector<std::vector<Seg>>& keys,
                                 const std::string& table = {}) {
-  std::string out(kFileSpecSize, '\0');
+  std::string out(kFileDescriptionSize, '\0');
   Put16(out, 0, recordLength);
   Put16(out, 2, 1024);
   Put16(out, 4, static_cast<uint16_t>(keys.size()));
   for (const auto& key : keys) {
     for (std::size_t i = 0; i < key.size(); ++i) {
-      std::string seg(kSegmentSpecSize, '\0');
+      std::string seg(kSegmentDescriptionSize, '\0');
       Put16(seg, 0, key[i].position);
       Put16(seg, 2, key[i].length);
       uint16_t flags = key[i].flags;

@@ -17,7 +17,8 @@ namespace kestrova {
 namespace {
 
 void PutInt32(RecordBytes& b, std::size_t at, int32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
+  for (std::size_t i = 0; i < 4; ++i)
+    b[at + i] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
 }
 
 TEST(RecordsTest, ConceptKeysTellNumberedAndCodedConceptsApart) {
@@ -27,11 +28,8 @@ TEST(RecordsTest, ConceptKeysTellNumberedAndCodedConceptsApart) {
   };
   const Case cases[] = {
       {5, "\x05", "\x85"},  // coded 5 is the byte 133
-      {1, "\x01", "\x81"},
-      {10, "\x0A", "\x8A"},
-      {0, std::string(1, '\0'), "\x80"},
-      {99, "\x63", "\xE3"},
-      {150, "\x96", "\xB2"},  // a code over 99 keeps its last two digits
+      {1, "\x01", "\x81"},  {10, "\x0A", "\x8A"},  {0, std::string(1, '\0'), "\x80"},
+      {99, "\x63", "\xE3"}, {150, "\x96", "\xB2"},  // a code over 99 keeps its last two digits
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NumberedConceptKey(c.value), c.numbered) << c.value;
@@ -138,8 +136,8 @@ class JobFilesTest : public ::testing::Test {
     std::string d(32, '\0');
     d[0] = static_cast<char>(recordLength & 0xFF);
     d[1] = static_cast<char>(recordLength >> 8);
-    d[3] = 4;  // page size 1024
-    d[4] = 1;  // one key
+    d[3] = 4;   // page size 1024
+    d[4] = 1;   // one key
     d[16] = 1;  // position 1
     d[18] = static_cast<char>(keyLength);
     std::string file = {static_cast<char>(d.size()), 0};
@@ -171,8 +169,9 @@ TEST_F(JobFilesTest, TheSixFilesAreCreatedAndOpenedInTheCataloguesOrder) {
   ResetFiles();
   Dictionary("Short", 300, 4);
   const JobFile units = JobFileCatalogue()[1];
-  EXPECT_EQ(TryOpenDataFile(units.number, dir_.Path() + "DADES\\Short", JobFileVariable(units), true),
-            kStatusRecordLengthMismatch)
+  EXPECT_EQ(
+      TryOpenDataFile(units.number, dir_.Path() + "DADES\\Short", JobFileVariable(units), true),
+      kStatusRecordLengthMismatch)
       << "the units layout reads up to byte 343";
 }
 

@@ -30,7 +30,8 @@ class RecordInterfaceTest : public StorageTest {
 };
 
 TEST_F(RecordInterfaceTest, FindSlotReportsTheHighestFreeSlotOrAFullTable) {
-  for (int16_t i = 1; i <= kLastSlot; ++i) FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
+  for (int16_t i = 1; i <= kLastSlot; ++i)
+    FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
   EXPECT_EQ(FindSlot(0), 0) << "a full table";
   EXPECT_EQ(FindSlot(999), 0);
   EXPECT_EQ(FindSlot(105), 5);
@@ -166,7 +167,8 @@ TEST_F(RecordInterfaceTest, PeekWithinBoundLooksAheadAndComesBack) {
 TEST_F(RecordInterfaceTest, ComparableKeysSortAsTheKey) {
   // Key 0: 2 collated bytes then a 2-byte binary number; key 1: 2 plain bytes.
   std::string table(256, '\0');
-  for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
+  for (int i = 0; i < 256; ++i)
+    table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
   WriteDictionary("Coll", Description(20, {{{1, 2, 0x20}, {3, 2, 0x04}}, {{5, 2}}}, table));
   std::filesystem::create_directories(dir_.Path() + "DADES");
   ASSERT_EQ(OpenDataFile(kFile, dir_.Path() + "DADES\\Coll", Variable()), 0);
@@ -286,7 +288,8 @@ TEST(StatDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
     std::size_t keys;
     int32_t key1Length;
   };
-  const Case cases[] = {{full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
+  const Case cases[] = {
+      {full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
   for (const Case& c : cases) {
     const StatDescription d = ParseStatDescription(std::string_view(full).substr(0, c.size));
     EXPECT_EQ(d.keys.size(), c.keys) << c.size;
