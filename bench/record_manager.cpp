@@ -20,7 +20,7 @@
 #include <string>
 
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova {
 namespace {
@@ -56,19 +56,19 @@ void BuildFile() {
   char templ[] = "/tmp/kestrova-bench-XXXXXX";
   g_dir = mkdtemp(templ);
   g_path = g_dir + "/bench.dat";
-  std::string spec(16 + 32, '\0');
-  Put16(spec, 0, kLength);
-  Put16(spec, 2, 4096);
-  Put16(spec, 4, 2);
-  Put16(spec, 16, 1);
-  Put16(spec, 18, 4);
-  Put16(spec, 20, kKeyBinary);
-  Put16(spec, 32, 5);
-  Put16(spec, 34, 20);
-  Put16(spec, 36, kKeyDuplicates | kKeyModifiable);
+  std::string description(16 + 32, '\0');
+  Put16(description, 0, kLength);
+  Put16(description, 2, 4096);
+  Put16(description, 4, 2);
+  Put16(description, 16, 1);
+  Put16(description, 18, 4);
+  Put16(description, 20, kKeyBinary);
+  Put16(description, 32, 5);
+  Put16(description, 34, 20);
+  Put16(description, 36, kKeyDuplicates | kKeyModifiable);
   std::string pathKey = g_path + std::string(1, '\0');
-  uint32_t length = static_cast<uint32_t>(spec.size());
-  BTRCALL(kOpCreate, nullptr, spec.data(), &length, pathKey.data(), 255, -1);
+  uint32_t length = static_cast<uint32_t>(description.size());
+  BTRCALL(kOpCreate, nullptr, description.data(), &length, pathKey.data(), 255, -1);
   length = 0;
   BTRCALL(kOpOpen, g_block, nullptr, &length, pathKey.data(), 255, 0);
   BTRCALL(kOpBeginTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);

@@ -189,7 +189,7 @@ for e in range(1, 21):
             contract, revision_months = make()
         rent = rng.randrange(25000, 140000, 500)
         row = {
-            "EstateCode": f"{e:04d}", "UnitNumber": f"{u:04d}",
+            "UnitKey": f"{e:04d}{u:04d}",
             "Tenant": f"{rng.choice(last).upper()} {rng.choice(last).upper()}, {rng.choice(first).upper()}",
             "Designation": f"{floors[(u - 1) // 2 % len(floors)]} {1 + (u - 1) % 2}a",
             "ContractDate": date(*contract) if contract else "",
@@ -206,11 +206,11 @@ for e in range(1, 21):
         if serial % 4 == 0:
             row["Amount2"] = rng.randrange(500, 9000, 50)
         if serial % 9 == 0:
-            row["Code1"], row["CodedAmount1"] = 40, rng.randrange(6000, 12000, 500)
-            row["Code2"], row["CodedAmount2"] = 41, rng.randrange(100, 900, 10)
+            row["Concept1"], row["ConceptAmount1"] = 40, rng.randrange(6000, 12000, 500)
+            row["Concept2"], row["ConceptAmount2"] = 41, rng.randrange(100, 900, 10)
         if serial % 10 == 0:
-            row["Code4"], row["CodedAmount4"] = 20, rng.randrange(1500, 4000, 100)
-        row["Code3"] = 30 if serial % 5 else 0
+            row["Concept4"], row["ConceptAmount4"] = 20, rng.randrange(1500, 4000, 100)
+        row["Concept3"] = 30 if serial % 5 else 0
 
         # The last revision: a month of 2025 (due in 2026), of 2026 for a few.
         rev_year = 2025 if serial % 6 else 2026
@@ -222,7 +222,7 @@ for e in range(1, 21):
             steps_total = [10, 10, 5, 5, 1][serial % 5]
             steps_done = rng.randint(0, steps_total - 1) if serial % 3 else steps_total
             transitions.append({
-                "EstateCode": row["EstateCode"], "UnitNumber": row["UnitNumber"],
+                "UnitKey": row["UnitKey"],
                 "CadastralExempt": "N" if serial % 4 else "S",
                 "CadastralValue": rng.randrange(800000, 3000000, 1000),
                 "CadastralDate": date(rng.choice([1987, 1989, 1990, 1996]), 1, 1),

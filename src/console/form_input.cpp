@@ -98,14 +98,14 @@ void ShowField(int16_t screen, int16_t field) {
   ShowDescription(screen, field, f, false);
 }
 
-// Step 3: the session title on row 1, then labels and values.  A window
-// screen centres the title on its own width.
+// RunFormScreen step 3: the session title on row 1 of the screen (a window screen comes
+// over screen 1, whose title is the same), then labels and values.
 void DrawScreen(int16_t screen) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(screen - 1)];
   const int titleLength = static_cast<int>(Session().title.size());
-  const int middle = s.top != 0 ? (s.right - s.left) / 2 : 41;
   SelectColours("rh");
-  WriteInWindow(1, middle - static_cast<int>(RoundHalfEven(titleLength / 2.0)), Session().title);
+  SetCursorPosition(1, 41 - static_cast<int>(RoundHalfEven(titleLength / 2.0)));
+  WriteText(Session().title);
   SelectColours("n");
   for (int16_t j = 1; j <= s.fieldCount; ++j) {
     const FormField& f = s.fields[static_cast<std::size_t>(j - 1)];
@@ -148,7 +148,7 @@ struct Walk {
   bool finished = false;
 };
 
-// Step 5.9: where the key takes the cursor.
+// RunFormScreen step 5.9: where the key takes the cursor.
 void Navigate(Walk& w, int32_t& key) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   if (key == kKeyPgUp) {
@@ -186,8 +186,9 @@ void Navigate(Walk& w, int32_t& key) {
   }
 }
 
-// Steps 5.1 to 5.8 for the current field; returns the key to navigate by,
-// or false when the same field is to be edited again.
+// RunFormScreen steps 5.1 to 5.8 for the current field, leaving in `key` the key to
+// navigate by; false when the value was refused and the same field is to be
+// edited again.
 bool EditCurrentField(Walk& w, int32_t& key) {
   FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   const int16_t j = w.current;
@@ -305,7 +306,7 @@ void RunFormScreen(int16_t screen, int32_t& key, int16_t& flag1, int16_t& flag2)
   if (windowed) {
     SelectColours("+n");
     PushWindow(s.top, s.left, s.bottom, s.right);
-    DrawWindowFrame(1);
+    DrawWindowFrame(2);
     SelectColours("-");
   }
   // 3. The title, the labels, the values and their descriptions.

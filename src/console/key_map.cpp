@@ -68,9 +68,9 @@ std::vector<uint16_t> ParseKeyList(std::string_view list) {
   return codes;
 }
 
-void SetKeyMap(std::string_view spec, std::string_view keys, std::string_view translations) {
+void SetKeyMap(std::string_view modes, std::string_view keys, std::string_view translations) {
   KeyMapState& map = KeyMap();
-  for (char c : spec) {
+  for (char c : modes) {
     switch (c) {
       case '+':
         map.saved.push_back(map.current);

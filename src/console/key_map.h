@@ -4,7 +4,7 @@
 // pop-up opened over a field can put its own map in place and give the
 // field's map back when it closes.
 //
-// SetKeyMap (spec, keys, translations) applies the letters of `spec` from
+// SetKeyMap (modes, keys, translations) applies the letters of `modes` from
 // left to right (letter case does not matter, other characters are
 // ignored):
 //
@@ -54,7 +54,7 @@ struct KeyMapState {
 KeyMapState& KeyMap();
 void ResetKeyMapForTesting();
 
-void SetKeyMap(std::string_view spec, std::string_view keys = {},
+void SetKeyMap(std::string_view modes, std::string_view keys = {},
                std::string_view translations = {});
 
 // The key codes of a comma-separated hexadecimal list (see above).

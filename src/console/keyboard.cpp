@@ -113,11 +113,15 @@ FilteredKey KeyFilter() {
     k.pendingText.erase(0, 1);
     return out;
   }
-  // 2. Mouse set-up on first use.  The console reports presses whenever the
-  //    terminal has a pointer, so there is always a mouse to switch on.
+  // 2. Mouse set-up on first use.  The backend switches the terminal's
+  //    reports on itself; here the reader only takes note.
   if (k.mouseState == 0) {
-    k.mouseState = 2;
-    k.mouseState = 1;
+    if (Screen().mouseButtons == 0) {
+      k.mouseState = 3;
+    } else {
+      k.mouseState = 2;
+      k.mouseState = 1;
+    }
   }
   // 3. One event; left Alt with keypad digits types a character by its code.
   const InputEvent event = ReadInputEvent();

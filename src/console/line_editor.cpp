@@ -242,7 +242,10 @@ int32_t TranslateEndingKey(int32_t key) {
 // while waiting.  A mouse press becomes its click code.
 int32_t NextKey(const Edit& e) {
   for (;;) {
-    if (e.options.empty()) SetCursorSize(e.insert ? 50 : 100);
+    if (e.options.empty()) {
+      SetCursorVisible(true);
+      SetCursorSize(e.insert ? 50 : 100);
+    }
     const FilteredKey got = KeyFilter();
     SetCursorSize(0);
     if (got.key != 0) return got.key;

@@ -1,11 +1,11 @@
 #include "job/driver.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
+#include "console/form_input.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
@@ -16,6 +16,8 @@
 #include "platform/host.h"
 #include "platform/screen.h"
 #include "platform/terminal.h"
+#include "revision/lookup_lists.h"
+#include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/run.h"
 #include "storage/data_files.h"
@@ -48,6 +50,15 @@ void AnchorSessionDirectories() {
 std::string Quoted(std::string_view cp850) { return "\"" + Cp850ToUtf8(cp850) + "\""; }
 
 }  // namespace
+
+void PrepareRevisionForm() {
+  // The look-up lists of the form read the job's files.
+  FormInputHooks().listLine = RevisionListLine;
+  FormInputHooks().handOver = HandOverListChoice;
+  InstallRevisionFormHooks();
+  SelectColours("n");
+  ClearRectangle(1, 1, ScreenRows(), ScreenColumns());
+}
 
 void PlaceScreenOneDefaults() {
   const std::string today = DateDigits(Session().sessionDate);
@@ -92,7 +103,9 @@ void RunJob() {
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
-  // 8. The revision passes, until the operator leaves the form.
+  // 8. The revision passes, until the operator leaves the form, with the
+  //    revision's checks, field descriptions and look-up lists.
+  PrepareRevisionForm();
   RevisionRun();
   CloseJob();
 }

@@ -20,6 +20,10 @@ int JobMain(int argc, char** argv);
 // when the form cannot be loaded.
 void PrepareJob();
 
+// Installs the revision form's hooks (checks, field descriptions, look-up
+// lists) and clears the screen for it; the revision run then shows it.
+void PrepareRevisionForm();
+
 // Puts the defaults of the revision form into screen 1.
 void PlaceScreenOneDefaults();
 

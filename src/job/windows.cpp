@@ -124,24 +124,24 @@ void LocateInWindow(int row, int column) {
   }
 }
 
-void SelectColours(std::string& spec) {
-  // 1. Upper case; a blank spec changes nothing.
-  for (char& c : spec) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (spec.find_first_not_of(' ') == std::string::npos) return;
+void SelectColours(std::string& letters) {
+  // 1. Upper case; a blank text changes nothing.
+  for (char& c : letters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (letters.find_first_not_of(' ') == std::string::npos) return;
   WindowState& w = Windows();
   // 2. "+" saves the current choice.
-  if (spec.find('+') != std::string::npos) w.colourStack.push_back(static_cast<char>(w.pair));
+  if (letters.find('+') != std::string::npos) w.colourStack.push_back(static_cast<char>(w.pair));
   // 3. The pair: from the stack, or by its letters.
   int pair = 0;
-  if (spec.find('-') != std::string::npos) {
+  if (letters.find('-') != std::string::npos) {
     if (!w.colourStack.empty()) {
       pair = static_cast<uint8_t>(w.colourStack.back()) % 5;
       w.colourStack.pop_back();
     }
-  } else if (spec.find('U') != std::string::npos) {
+  } else if (letters.find('U') != std::string::npos) {
     pair = 4;
   } else {
-    pair = (spec.find('R') != std::string::npos ? 2 : 0) + (spec.find('N') != std::string::npos ? 1 : 0);
+    pair = (letters.find('R') != std::string::npos ? 2 : 0) + (letters.find('N') != std::string::npos ? 1 : 0);
   }
   // 4. The console's colours follow.
   const ColourPair& colours = Session().colourTable[static_cast<std::size_t>(pair)];
@@ -149,8 +149,8 @@ void SelectColours(std::string& spec) {
   w.pair = static_cast<int16_t>(pair);
 }
 
-void SelectColours(std::string_view spec) {
-  std::string copy(spec);
+void SelectColours(std::string_view letters) {
+  std::string copy(letters);
   SelectColours(copy);
 }
 

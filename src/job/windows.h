@@ -52,13 +52,13 @@ int16_t ScreenColumns();
 // relative to the CurrentWindow: (1, 1) is the first cell inside its frame.
 void LocateInWindow(int row, int column);
 
-// Selects a colour pair by letters, upper-casing `spec` in place:
+// Selects a colour pair by letters, upper-casing `letters` in place:
 //   "+" first saves the current pair on the colour stack;
 //   "-" takes the pair back from the stack (pair 0 when it is empty);
 //   else "U" pair 4, else 2 for "R" plus 1 for "N" ("H": pair 0).
-// An empty or blank spec does nothing.  Typical: "+n", "+rh", "-", "h".
-void SelectColours(std::string& spec);
-void SelectColours(std::string_view spec);
+// An empty or blank text does nothing.  Typical: "+n", "+rh", "-", "h".
+void SelectColours(std::string& letters);
+void SelectColours(std::string_view letters);
 
 // Saves the rectangle (screen rows and columns from 1) on the window stack
 // and makes it the CurrentWindow; the screen does not change.  A rectangle

@@ -1,6 +1,7 @@
 #include "platform/headless.h"
 
 #include <cctype>
+#include <filesystem>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -141,6 +142,7 @@ void StartHeadlessConsole(std::vector<InputEvent> events) {
   ScreenState& screen = Screen();
   screen.backend = ScreenBackend{};
   screen.backend.waitInput = DeliverScriptedInput;
+  screen.mouseButtons = 3;  // scripts click with {Click ROW COL}
 }
 
 void StartHeadlessConsoleFromEnvironment() {
@@ -153,8 +155,14 @@ void StartHeadlessConsoleFromEnvironment() {
     if (!ParseKeyScript(script, events, problem)) FatalError(keysFile, Utf8ToCp850(problem));
   }
   StartHeadlessConsole(std::move(events));
-  Headless().screenFile = Cp850ToUtf8(GetEnvironment("KESTROVA_SCREEN"));
-  if (!Headless().screenFile.empty()) RegisterExitHook(WriteScreenFile);
+  const std::string screenFile = Cp850ToUtf8(GetEnvironment("KESTROVA_SCREEN"));
+  if (!screenFile.empty()) {
+    // The job makes its root the current directory later: a relative name
+    // means where the job was started.
+    std::error_code ignored;
+    Headless().screenFile = std::filesystem::absolute(screenFile, ignored).string();
+    RegisterExitHook(WriteScreenFile);
+  }
 }
 
 std::vector<std::string> ScreenTextLines() {

@@ -37,8 +37,9 @@ void StartHeadlessConsole(std::vector<InputEvent> events);
 
 // Installs the headless backend with the script of KESTROVA_KEYS (no
 // variable: no keys at all).  A script that cannot be read or parsed ends
-// the job through FatalError.  When KESTROVA_SCREEN names a file, the screen
-// is written there as text when the process ends.
+// the job through FatalError.  When KESTROVA_SCREEN names a file (relative
+// to the directory the job starts in), the screen is written there as UTF-8
+// text lines when the process ends.
 void StartHeadlessConsoleFromEnvironment();
 
 // The screen as 25 UTF-8 lines, each without its trailing blanks.

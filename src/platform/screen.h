@@ -112,6 +112,7 @@ struct ScreenState {
   std::deque<InputEvent> input;
   bool endReported = false;  // a kEnd event has been handed out
   bool insertLock = false;   // the keyboard's Insert toggle, flipped by Ins
+  int16_t mouseButtons = 0;  // buttons the backend can report; 0: no mouse
   int32_t beeps = 0;         // how many times Beep ran (tests read it)
   int16_t refreshHeld = 0;   // HoldScreenRefresh depth
   ScreenBackend backend;

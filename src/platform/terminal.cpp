@@ -269,6 +269,9 @@ bool StartTerminalConsole() {
   screen.backend.waitInput = WaitTerminalInput;
   screen.backend.beep = BeepTerminal;
   screen.backend.sendRaw = SendRawToTerminal;
+  // SGR reports name three buttons; whether a mouse is really there the
+  // terminal does not say.
+  screen.mouseButtons = 3;
   ShowOnTerminal(screen);
   return true;
 }

@@ -70,7 +70,7 @@ RecordStatus TakeGate(int lockFd, bool exclusive) {
     // Held exclusively by another client: locked; merely open elsewhere:
     // the exclusive mode cannot be granted.
     return ByteHeldByOther(lockFd, kGateLockByte, false) ? kStatusFileLocked
-                                                          : kStatusIncompatibleMode;
+                                                         : kStatusIncompatibleMode;
   }
   for (int attempt = 0;; ++attempt) {
     const OsLockResult result = LockByte(lockFd, kGateLockByte, false, false);
@@ -140,10 +140,10 @@ RecordStatus OpCreate(const Call& call) {
   std::string jobPath;
   if (!PathFromKey(call, jobPath)) return kStatusInvalidFileName;
   if (call.keyNumber != 0 && call.keyNumber != -1) return kStatusInvalidKeyNumber;
-  FileSpec spec;
-  const RecordStatus status = ParseFileSpec(call.data, call.dataSize, spec);
+  FileDescription description;
+  const RecordStatus status = ParseFileDescription(call.data, call.dataSize, description);
   if (status != kStatusOk) return status;
-  return CreateStoreFile(NativePath(jobPath), spec, std::string(), call.keyNumber == 0);
+  return CreateStoreFile(NativePath(jobPath), description, std::string(), call.keyNumber == 0);
 }
 
 RecordStatus OpStat(const Call& call, Handle& handle) {
@@ -158,7 +158,8 @@ RecordStatus OpStat(const Call& call, Handle& handle) {
     file.countsValid = true;
     file.dataVersion = version;
   }
-  const std::string answer = StatAnswer(file.store.spec, file.recordCount, file.distinctValues);
+  const std::string answer =
+      StatAnswer(file.store.description, file.recordCount, file.distinctValues);
   const uint32_t n = std::min<uint32_t>(call.dataSize, answer.size());
   if (n > 0) std::memcpy(call.data, answer.data(), n);
   call.SetDataLength(n);
@@ -195,9 +196,13 @@ bool ValidBias(uint16_t bias) {
 RecordStatus Dispatch(const Call& call) {
   ClientState& client = Client();
   switch (call.operation) {
-    case kOpOpen: return OpOpen(call);
-    case kOpCreate: return OpCreate(call);
-    case kOpReset: ResetClient(); return kStatusOk;
+    case kOpOpen:
+      return OpOpen(call);
+    case kOpCreate:
+      return OpCreate(call);
+    case kOpReset:
+      ResetClient();
+      return kStatusOk;
     case kOpBeginTransaction:
       if (client.inTransaction) return kStatusTransactionActive;
       client.inTransaction = true;
@@ -209,7 +214,8 @@ RecordStatus Dispatch(const Call& call) {
       if (!client.inTransaction) return kStatusNoTransaction;
       RollBackTransaction();
       return kStatusOk;
-    default: break;
+    default:
+      break;
   }
   Handle* handle = HandleOf(call.positionBlock);
   if (handle == nullptr) {
@@ -218,14 +224,23 @@ RecordStatus Dispatch(const Call& call) {
     return known ? kStatusFileNotOpen : kStatusInvalidOperation;
   }
   switch (call.operation) {
-    case kOpClose: CloseHandle(*handle, call.positionBlock); return kStatusOk;
-    case kOpInsert: return OpInsert(call, *handle);
-    case kOpUpdate: return OpUpdate(call, *handle);
-    case kOpDelete: return OpDelete(call, *handle);
-    case kOpStat: return OpStat(call, *handle);
-    case kOpGetPosition: return OpGetPosition(call, *handle);
-    case kOpGetDirect: return OpGetDirect(call, *handle);
-    case kOpUnlock: return OpUnlock(call, *handle);
+    case kOpClose:
+      CloseHandle(*handle, call.positionBlock);
+      return kStatusOk;
+    case kOpInsert:
+      return OpInsert(call, *handle);
+    case kOpUpdate:
+      return OpUpdate(call, *handle);
+    case kOpDelete:
+      return OpDelete(call, *handle);
+    case kOpStat:
+      return OpStat(call, *handle);
+    case kOpGetPosition:
+      return OpGetPosition(call, *handle);
+    case kOpGetDirect:
+      return OpGetDirect(call, *handle);
+    case kOpUnlock:
+      return OpUnlock(call, *handle);
     default:
       if (IsGet(call.operation)) return OpGet(call, *handle);
       return kStatusInvalidOperation;
@@ -239,8 +254,14 @@ int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
   Call call;
   call.operation = operation % 100;
   call.bias = operation - call.operation;
-  if (!ValidBias(call.bias) || (call.bias != 0 && !IsGet(call.operation))) {
-    return kStatusInvalidOperation;
+  if (!ValidBias(call.bias)) return kStatusInvalidOperation;
+  if (call.bias != 0 && !IsGet(call.operation)) {
+    // Callers that lock by mode add the bias to Begin Transaction and Get
+    // Position too; neither reads a record, so there is nothing to lock.
+    if (call.operation != kOpBeginTransaction && call.operation != kOpGetPosition) {
+      return kStatusInvalidOperation;
+    }
+    call.bias = 0;
   }
   call.positionBlock = positionBlock;
   call.data = static_cast<uint8_t*>(dataBuffer);

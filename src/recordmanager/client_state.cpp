@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <atomic>
-
 #include <cstring>
 
 #include "platform/host.h"
@@ -242,7 +241,8 @@ RecordStatus CommitTransaction() {
   // what a crash between two of them leaves.
   for (auto& file : client.files) {
     if (!file->inTransaction) continue;
-    if (status == kStatusOk && ExecStore(file->store, "COMMIT") != SQLITE_OK) status = kStatusIoError;
+    if (status == kStatusOk && ExecStore(file->store, "COMMIT") != SQLITE_OK)
+      status = kStatusIoError;
     if (status != kStatusOk) ExecStore(file->store, "ROLLBACK");
     MarkChangeDone(file->changes);
     UnlockByte(file->lockFd, kTransactionLockByte);

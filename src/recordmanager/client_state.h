@@ -26,8 +26,8 @@ struct SharedFile {
   int lockFd = -1;
   uint64_t* changes = nullptr;  // the shared change counter (record_locks_os.h)
   uint64_t localWrites = 0;     // writes of this process, which its own reads must see
-  int refs = 0;            // open position blocks
-  int exclusiveOpens = 0;  // of those, opened exclusively
+  int refs = 0;                 // open position blocks
+  int exclusiveOpens = 0;       // of those, opened exclusively
   bool inTransaction = false;
   std::map<uint32_t, int> recordLocks;  // position -> how many handles hold it
   // Stat answers are cached until the database changes.

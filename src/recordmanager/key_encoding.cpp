@@ -10,15 +10,15 @@ uint8_t FoldCase(uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<uint8_
 // One character of a text segment as it compares: through the collating
 // table when the segment asks for it (the table then decides case too),
 // otherwise upper-cased for a case-insensitive key.
-uint8_t TextByte(const FileSpec& spec, const SegmentSpec& seg, uint8_t c) {
-  if (seg.flags & kKeyCollated) return spec.collation[c];
+uint8_t TextByte(const FileDescription& description, const SegmentDescription& seg, uint8_t c) {
+  if (seg.flags & kKeyCollated) return description.collation[c];
   if (seg.flags & kKeyCaseInsensitive) return FoldCase(c);
   return c;
 }
 
 // Appends the encoding of one segment (always seg.length bytes).
-void EncodeSegment(const FileSpec& spec, const SegmentSpec& seg, const uint8_t* in,
-                   std::string& out) {
+void EncodeSegment(const FileDescription& description, const SegmentDescription& seg,
+                   const uint8_t* in, std::string& out) {
   const std::size_t start = out.size();
   const int len = seg.length;
   switch (seg.type) {
@@ -41,18 +41,21 @@ void EncodeSegment(const FileSpec& spec, const SegmentSpec& seg, const uint8_t* 
     }
     case kTypeZString: {
       const uint8_t* end = std::find(in, in + len, 0);
-      for (const uint8_t* p = in; p < end; ++p) out.push_back(static_cast<char>(TextByte(spec, seg, *p)));
+      for (const uint8_t* p = in; p < end; ++p)
+        out.push_back(static_cast<char>(TextByte(description, seg, *p)));
       out.append(len - (end - in), '\0');
       break;
     }
     case kTypeLString: {
       const int count = std::min<int>(in[0], len - 1);
-      for (int i = 1; i <= count; ++i) out.push_back(static_cast<char>(TextByte(spec, seg, in[i])));
+      for (int i = 1; i <= count; ++i)
+        out.push_back(static_cast<char>(TextByte(description, seg, in[i])));
       out.append(len - count, '\0');
       break;
     }
     default:
-      for (int i = 0; i < len; ++i) out.push_back(static_cast<char>(TextByte(spec, seg, in[i])));
+      for (int i = 0; i < len; ++i)
+        out.push_back(static_cast<char>(TextByte(description, seg, in[i])));
       break;
   }
   if (seg.flags & kKeyDescending) {
@@ -62,38 +65,38 @@ void EncodeSegment(const FileSpec& spec, const SegmentSpec& seg, const uint8_t* 
 
 }  // namespace
 
-std::string KeyValueOfRecord(const FileSpec& spec, int key, const uint8_t* record) {
-  const KeySpec& k = spec.keys[key];
+std::string KeyValueOfRecord(const FileDescription& description, int key, const uint8_t* record) {
+  const KeyDescription& k = description.keys[key];
   std::string value;
   value.reserve(k.length);
   for (int s = 0; s < k.segmentCount; ++s) {
-    const SegmentSpec& seg = spec.segments[k.firstSegment + s];
+    const SegmentDescription& seg = description.segments[k.firstSegment + s];
     value.append(reinterpret_cast<const char*>(record) + seg.position - 1, seg.length);
   }
   return value;
 }
 
-std::string EncodeKeyValue(const FileSpec& spec, int key, const std::string& value) {
-  const KeySpec& k = spec.keys[key];
+std::string EncodeKeyValue(const FileDescription& description, int key, const std::string& value) {
+  const KeyDescription& k = description.keys[key];
   std::string padded = value;
   padded.resize(k.length, '\0');
   const auto* in = reinterpret_cast<const uint8_t*>(padded.data());
   std::string out;
   out.reserve(k.length);
   for (int s = 0; s < k.segmentCount; ++s) {
-    const SegmentSpec& seg = spec.segments[k.firstSegment + s];
-    EncodeSegment(spec, seg, in, out);
+    const SegmentDescription& seg = description.segments[k.firstSegment + s];
+    EncodeSegment(description, seg, in, out);
     in += seg.length;
   }
   return out;
 }
 
-bool IsNullKeyValue(const FileSpec& spec, int key, const std::string& value) {
-  const KeySpec& k = spec.keys[key];
+bool IsNullKeyValue(const FileDescription& description, int key, const std::string& value) {
+  const KeyDescription& k = description.keys[key];
   if (!k.nullKey) return false;
   std::size_t at = 0;
   for (int s = 0; s < k.segmentCount; ++s) {
-    const SegmentSpec& seg = spec.segments[k.firstSegment + s];
+    const SegmentDescription& seg = description.segments[k.firstSegment + s];
     for (int i = 0; i < seg.length; ++i, ++at) {
       if (at >= value.size() || static_cast<uint8_t>(value[at]) != seg.nullValue) return false;
     }

@@ -12,19 +12,19 @@
 #include <cstdint>
 #include <string>
 
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova {
 
 // The key value of a record: the bytes of the key's segments, concatenated
 // (what a Get returns in the key buffer).  `record` holds recordLength bytes.
-std::string KeyValueOfRecord(const FileSpec& spec, int key, const uint8_t* record);
+std::string KeyValueOfRecord(const FileDescription& description, int key, const uint8_t* record);
 
-// The memcmp-ordered encoding of a key value of spec.keys[key].length bytes.
-std::string EncodeKeyValue(const FileSpec& spec, int key, const std::string& value);
+// The memcmp-ordered encoding of a key value of description.keys[key].length bytes.
+std::string EncodeKeyValue(const FileDescription& description, int key, const std::string& value);
 
 // True when the key allows null values and every segment holds only its null
 // value: such a record is left out of that key's order.
-bool IsNullKeyValue(const FileSpec& spec, int key, const std::string& value);
+bool IsNullKeyValue(const FileDescription& description, int key, const std::string& value);
 
 }  // namespace kestrova

@@ -11,7 +11,7 @@ namespace kestrova {
 namespace {
 
 bool ValidKey(const Handle& handle, int key) {
-  return key >= 0 && key < static_cast<int>(handle.file->store.spec.keys.size());
+  return key >= 0 && key < static_cast<int>(handle.file->store.description.keys.size());
 }
 
 // A Get that met a record another client was changing re-reads it after the
@@ -25,12 +25,12 @@ void ForgetReadAhead(Handle& handle) {
 
 // Copies a record and its key to the caller and makes it the position.
 RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) {
-  const FileSpec& spec = handle.file->store.spec;
-  const uint32_t n = std::min<uint32_t>(call.dataSize, spec.recordLength);
+  const FileDescription& description = handle.file->store.description;
+  const uint32_t n = std::min<uint32_t>(call.dataSize, description.recordLength);
   if (n > 0) std::memcpy(call.data, row.data.data(), n);
   call.SetDataLength(n);
   const auto* record = reinterpret_cast<const uint8_t*>(row.data.data());
-  ReturnKeyValue(call, KeyValueOfRecord(spec, key, record));
+  ReturnKeyValue(call, KeyValueOfRecord(description, key, record));
   handle.keyNumber = key;
   handle.hasPosition = true;
   handle.hasCurrent = true;
@@ -39,7 +39,7 @@ RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) 
   handle.encodedKey = std::move(row.encodedKey);
   handle.keyIsNull = row.keyIsNull;
   handle.seq = row.seq;
-  return n < spec.recordLength ? kStatusDataBufferTooShort : kStatusOk;
+  return n < description.recordLength ? kStatusDataBufferTooShort : kStatusOk;
 }
 
 // How many records a plain Get Next/Previous reads at once.  Stepping is
@@ -60,8 +60,8 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
     // While a change may be in flight (odd counter) a batch could not be
     // trusted past this call: read just one record.
     const int limit = stamp % 2 == 0 ? kReadAhead : 1;
-    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit,
-                               handle.ahead);
+    const int rc =
+        FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit, handle.ahead);
     if (rc != SQLITE_OK) {
       ForgetReadAhead(handle);
       return StatusFromSqlite(rc);
@@ -119,7 +119,8 @@ RecordStatus ReadAndPosition(const Call& call, Handle& handle, int key, Finder f
     }
     StoreRow fresh;
     rc = ReadRecordAt(file.store, row.pos, key, fresh);
-    if (rc == SQLITE_ROW && fresh.keyIsNull == row.keyIsNull && fresh.encodedKey == row.encodedKey) {
+    if (rc == SQLITE_ROW && fresh.keyIsNull == row.keyIsNull &&
+        fresh.encodedKey == row.encodedKey) {
       row = std::move(fresh);
       break;
     }
@@ -141,15 +142,15 @@ RecordStatus ReadAndPosition(const Call& call, Handle& handle, int key, Finder f
 
 // The key value the caller searches for: the key buffer as far as it goes,
 // completed with NUL bytes to the key's length.
-std::string SearchValue(const Call& call, const FileSpec& spec, int key) {
-  const uint32_t n = std::min<uint32_t>(call.keySize, spec.keys[key].length);
+std::string SearchValue(const Call& call, const FileDescription& description, int key) {
+  const uint32_t n = std::min<uint32_t>(call.keySize, description.keys[key].length);
   std::string value(reinterpret_cast<const char*>(call.key), n);
-  value.resize(spec.keys[key].length, '\0');
+  value.resize(description.keys[key].length, '\0');
   return value;
 }
 
-std::string RecordFromCall(const Call& call, const FileSpec& spec) {
-  return std::string(reinterpret_cast<const char*>(call.data), spec.recordLength);
+std::string RecordFromCall(const Call& call, const FileDescription& description) {
+  return std::string(reinterpret_cast<const char*>(call.data), description.recordLength);
 }
 
 void PositionOn(Handle& handle, int key, const StoreRow& row) {
@@ -190,16 +191,22 @@ RecordStatus OpGet(const Call& call, Handle& handle) {
       reference = handle.encodedKey;
       seq = handle.seq;
       break;
-    case kOpGetFirst: seek = Seek::kFirst; break;
-    case kOpGetLast: seek = Seek::kLast; break;
+    case kOpGetFirst:
+      seek = Seek::kFirst;
+      break;
+    case kOpGetLast:
+      seek = Seek::kLast;
+      break;
     default: {
-      const Seek byOperation[] = {Seek::kEqual, Seek::kNext, Seek::kPrevious, Seek::kGreater,
-                                  Seek::kGreaterOrEqual, Seek::kLess, Seek::kLessOrEqual};
+      const Seek byOperation[] = {Seek::kEqual,      Seek::kNext,           Seek::kPrevious,
+                                  Seek::kGreater,    Seek::kGreaterOrEqual, Seek::kLess,
+                                  Seek::kLessOrEqual};
       seek = byOperation[call.operation - kOpGetEqual];
-      reference = EncodeKeyValue(store.spec, key, SearchValue(call, store.spec, key));
+      reference = EncodeKeyValue(store.description, key, SearchValue(call, store.description, key));
     }
   }
-  const RecordStatus notFound = call.operation == kOpGetEqual ? kStatusKeyNotFound : kStatusEndOfFile;
+  const RecordStatus notFound =
+      call.operation == kOpGetEqual ? kStatusKeyNotFound : kStatusEndOfFile;
   return ReadAndPosition(
       call, handle, key,
       [&](StoreRow& row) { return FindRecord(store, key, seek, reference, seq, row); }, notFound);
@@ -228,34 +235,36 @@ RecordStatus OpGetPosition(const Call& call, Handle& handle) {
 
 RecordStatus OpInsert(const Call& call, Handle& handle) {
   SharedFile& file = *handle.file;
-  const FileSpec& spec = file.store.spec;
+  const FileDescription& description = file.store.description;
   if (handle.readOnly) return kStatusReadOnly;
   const int key = call.keyNumber;
   if (!ValidKey(handle, key)) return kStatusInvalidKeyNumber;
-  if (call.dataSize < spec.recordLength) return kStatusDataBufferTooShort;
-  const std::string data = RecordFromCall(call, spec);
+  if (call.dataSize < description.recordLength) return kStatusDataBufferTooShort;
+  const std::string data = RecordFromCall(call, description);
 
   RecordStatus status = BeginWrite(file);
   if (status != kStatusOk) return status;
   uint32_t pos = 0;
   StoreRow row;
   int rc = InsertRecord(file.store, data, pos);
-  if (rc == SQLITE_OK) rc = ReadRecordAt(file.store, pos, key, row) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
+  if (rc == SQLITE_OK)
+    rc = ReadRecordAt(file.store, pos, key, row) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
   status = FinishWrite(file, rc == SQLITE_OK);
   if (rc != SQLITE_OK) return StatusFromSqlite(rc);
   if (status != kStatusOk) return status;
   PositionOn(handle, key, row);
-  ReturnKeyValue(call, KeyValueOfRecord(spec, key, reinterpret_cast<const uint8_t*>(data.data())));
+  ReturnKeyValue(call,
+                 KeyValueOfRecord(description, key, reinterpret_cast<const uint8_t*>(data.data())));
   return kStatusOk;
 }
 
 RecordStatus OpUpdate(const Call& call, Handle& handle) {
   SharedFile& file = *handle.file;
-  const FileSpec& spec = file.store.spec;
+  const FileDescription& description = file.store.description;
   if (handle.readOnly) return kStatusReadOnly;
   if (!handle.hasCurrent) return kStatusInvalidPositioning;
-  if (call.dataSize < spec.recordLength) return kStatusDataBufferTooShort;
-  const std::string data = RecordFromCall(call, spec);
+  if (call.dataSize < description.recordLength) return kStatusDataBufferTooShort;
+  const std::string data = RecordFromCall(call, description);
   const auto* newRecord = reinterpret_cast<const uint8_t*>(data.data());
   const int key = handle.keyNumber;
 
@@ -277,9 +286,9 @@ RecordStatus OpUpdate(const Call& call, Handle& handle) {
   if (stored.ver != handle.ver) return fail(kStatusConflict);
   // 3. Keys that may not change.
   const auto* oldRecord = reinterpret_cast<const uint8_t*>(stored.data.data());
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    if (!spec.keys[k].modifiable &&
-        KeyValueOfRecord(spec, k, oldRecord) != KeyValueOfRecord(spec, k, newRecord)) {
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    if (!description.keys[k].modifiable && KeyValueOfRecord(description, k, oldRecord) !=
+                                               KeyValueOfRecord(description, k, newRecord)) {
       return fail(kStatusKeyNotModifiable);
     }
   }
@@ -292,7 +301,7 @@ RecordStatus OpUpdate(const Call& call, Handle& handle) {
   if (status != kStatusOk) return status;
   PositionOn(handle, key, row);
   ReleaseSingleLock(handle);
-  ReturnKeyValue(call, KeyValueOfRecord(spec, key, newRecord));
+  ReturnKeyValue(call, KeyValueOfRecord(description, key, newRecord));
   return kStatusOk;
 }
 

@@ -42,9 +42,9 @@ inline constexpr uint16_t kBiasMultipleNoWait = 400;
 
 enum RecordStatus : int16_t {
   kStatusOk = 0,
-  kStatusInvalidOperation = 1,    // unknown code, or a lock bias on a non-Get
-  kStatusIoError = 2,             // not one of our files, or the disk failed
-  kStatusFileNotOpen = 3,         // position block never opened, closed or overwritten
+  kStatusInvalidOperation = 1,  // unknown code, or a lock bias on a non-Get
+  kStatusIoError = 2,           // not one of our files, or the disk failed
+  kStatusFileNotOpen = 3,       // position block never opened, closed or overwritten
   kStatusKeyNotFound = 4,
   kStatusDuplicateKey = 5,
   kStatusInvalidKeyNumber = 6,
@@ -52,7 +52,7 @@ enum RecordStatus : int16_t {
   kStatusInvalidPositioning = 8,  // no current record
   kStatusEndOfFile = 9,
   kStatusKeyNotModifiable = 10,
-  kStatusInvalidFileName = 11,    // no path, or no NUL/blank within the key buffer
+  kStatusInvalidFileName = 11,  // no path, or no NUL/blank within the key buffer
   kStatusFileNotFound = 12,
   kStatusDataBufferTooShort = 22,
   kStatusPageSizeError = 24,      // Create: page size not a multiple of 512
@@ -61,13 +61,13 @@ enum RecordStatus : int16_t {
   kStatusRecordLengthError = 28,  // Create: record length 0 or too long
   kStatusKeyLengthError = 29,     // Create: segment length 0, key over 255, bad type
   kStatusTransactionActive = 37,
-  kStatusNoTransaction = 39,      // End or Abort without Begin
-  kStatusInvalidPosition = 43,    // Get Direct to a position that holds no record
+  kStatusNoTransaction = 39,    // End or Abort without Begin
+  kStatusInvalidPosition = 43,  // Get Direct to a position that holds no record
   kStatusReadOnly = 46,
   kStatusBadCollatingSequence = 48,
   kStatusOwnerMismatch = 51,
   kStatusFileExists = 59,
-  kStatusConflict = 80,           // record changed by another client since read
+  kStatusConflict = 80,  // record changed by another client since read
   kStatusRecordLocked = 84,
   kStatusFileLocked = 85,
   kStatusIncompatibleMode = 88,

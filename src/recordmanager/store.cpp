@@ -40,19 +40,20 @@ std::string Col(const char* prefix, int key) {
   return name;
 }
 
-std::string SchemaSql(const FileSpec& spec) {
+std::string SchemaSql(const FileDescription& description) {
   std::string sql =
-      "CREATE TABLE kestrova_file(format TEXT NOT NULL, spec BLOB NOT NULL, owner BLOB NOT NULL);"
+      "CREATE TABLE kestrova_file(format TEXT NOT NULL, description BLOB NOT NULL, owner BLOB NOT "
+      "NULL);"
       "CREATE TABLE records(pos INTEGER PRIMARY KEY AUTOINCREMENT, ver INTEGER NOT NULL, "
       "data BLOB NOT NULL";
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
     sql += ", " + Col("k", k) + " BLOB";
-    if (spec.keys[k].duplicates) sql += ", " + Col("s", k) + " INTEGER";
+    if (description.keys[k].duplicates) sql += ", " + Col("s", k) + " INTEGER";
   }
   sql += ");";
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
     const std::string kc = Col("k", k);
-    if (spec.keys[k].duplicates) {
+    if (description.keys[k].duplicates) {
       sql += "CREATE INDEX key" + std::to_string(k) + " ON records(" + kc + ", " + Col("s", k) +
              ") WHERE " + kc + " IS NOT NULL;";
     } else {
@@ -64,24 +65,32 @@ std::string SchemaSql(const FileSpec& spec) {
 }
 
 // The SQL of a statement kind for key `key`.
-std::string StatementSql(const FileSpec& spec, int kind, int key) {
-  const bool dups = key < static_cast<int>(spec.keys.size()) && spec.keys[key].duplicates;
+std::string StatementSql(const FileDescription& description, int kind, int key) {
+  const bool dups =
+      key < static_cast<int>(description.keys.size()) && description.keys[key].duplicates;
   const std::string k = Col("k", key);
   const std::string s = dups ? Col("s", key) : std::string("0");
   const std::string select = "SELECT pos, ver, data, " + k + ", " + s + " FROM records ";
-  const std::string asc = dups ? " ORDER BY " + k + ", " + s + " LIMIT 1"
-                               : " ORDER BY " + k + " LIMIT 1";
+  const std::string asc =
+      dups ? " ORDER BY " + k + ", " + s + " LIMIT 1" : " ORDER BY " + k + " LIMIT 1";
   const std::string desc = dups ? " ORDER BY " + k + " DESC, " + s + " DESC LIMIT 1"
                                 : " ORDER BY " + k + " DESC LIMIT 1";
   const std::string notNull = "WHERE " + k + " IS NOT NULL";
   switch (kind) {
-    case static_cast<int>(Seek::kFirst): return select + notNull + asc;
-    case static_cast<int>(Seek::kLast): return select + notNull + desc;
-    case static_cast<int>(Seek::kEqual): return select + "WHERE " + k + " = ?1" + asc;
-    case static_cast<int>(Seek::kGreater): return select + "WHERE " + k + " > ?1" + asc;
-    case static_cast<int>(Seek::kGreaterOrEqual): return select + "WHERE " + k + " >= ?1" + asc;
-    case static_cast<int>(Seek::kLess): return select + "WHERE " + k + " < ?1" + desc;
-    case static_cast<int>(Seek::kLessOrEqual): return select + "WHERE " + k + " <= ?1" + desc;
+    case static_cast<int>(Seek::kFirst):
+      return select + notNull + asc;
+    case static_cast<int>(Seek::kLast):
+      return select + notNull + desc;
+    case static_cast<int>(Seek::kEqual):
+      return select + "WHERE " + k + " = ?1" + asc;
+    case static_cast<int>(Seek::kGreater):
+      return select + "WHERE " + k + " > ?1" + asc;
+    case static_cast<int>(Seek::kGreaterOrEqual):
+      return select + "WHERE " + k + " >= ?1" + asc;
+    case static_cast<int>(Seek::kLess):
+      return select + "WHERE " + k + " < ?1" + desc;
+    case static_cast<int>(Seek::kLessOrEqual):
+      return select + "WHERE " + k + " <= ?1" + desc;
     case static_cast<int>(Seek::kNext):
       return dups ? select + "WHERE (" + k + ", " + s + ") > (?1, ?2)" + asc
                   : select + "WHERE " + k + " > ?1" + asc;
@@ -90,21 +99,23 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
                   : select + "WHERE " + k + " < ?1" + desc;
     case kNextBatch:
     case kPreviousBatch: {
-      std::string sql = StatementSql(spec, kind == kNextBatch ? static_cast<int>(Seek::kNext)
-                                                              : static_cast<int>(Seek::kPrevious),
-                                     key);
+      std::string sql = StatementSql(
+          description,
+          kind == kNextBatch ? static_cast<int>(Seek::kNext) : static_cast<int>(Seek::kPrevious),
+          key);
       return sql.substr(0, sql.size() - 1) + "?3";  // LIMIT 1 -> LIMIT ?3
     }
-    case kReadAt: return select + "WHERE pos = ?1";
+    case kReadAt:
+      return select + "WHERE pos = ?1";
     case kMaxSeq:
       return "SELECT " + s + " FROM records WHERE " + k + " = ?1 ORDER BY " + s + " DESC LIMIT 1";
     case kInsert: {
       std::string cols = "ver, data", vals = "1, ?1";
       int n = 2;
-      for (std::size_t i = 0; i < spec.keys.size(); ++i) {
+      for (std::size_t i = 0; i < description.keys.size(); ++i) {
         cols += ", " + Col("k", i);
         vals += ", ?" + std::to_string(n++);
-        if (spec.keys[i].duplicates) {
+        if (description.keys[i].duplicates) {
           cols += ", " + Col("s", i);
           vals += ", ?" + std::to_string(n++);
         }
@@ -114,22 +125,26 @@ std::string StatementSql(const FileSpec& spec, int kind, int key) {
     case kUpdate: {
       std::string sets = "ver = ver + 1, data = ?2";
       int n = 3;
-      for (std::size_t i = 0; i < spec.keys.size(); ++i) {
+      for (std::size_t i = 0; i < description.keys.size(); ++i) {
         sets += ", " + Col("k", i) + " = ?" + std::to_string(n++);
-        if (spec.keys[i].duplicates) sets += ", " + Col("s", i) + " = ?" + std::to_string(n++);
+        if (description.keys[i].duplicates)
+          sets += ", " + Col("s", i) + " = ?" + std::to_string(n++);
       }
       return "UPDATE records SET " + sets + " WHERE pos = ?1";
     }
     case kReadForUpdate: {
       std::string cols = "data";
-      for (std::size_t i = 0; i < spec.keys.size(); ++i) {
-        cols += ", " + Col("k", i) + ", " + (spec.keys[i].duplicates ? Col("s", i) : "0");
+      for (std::size_t i = 0; i < description.keys.size(); ++i) {
+        cols += ", " + Col("k", i) + ", " + (description.keys[i].duplicates ? Col("s", i) : "0");
       }
       return "SELECT " + cols + " FROM records WHERE pos = ?1";
     }
-    case kDelete: return "DELETE FROM records WHERE pos = ?1";
-    case kCountAll: return "SELECT count(*) FROM records";
-    case kCountDistinct: return "SELECT count(DISTINCT " + k + ") FROM records";
+    case kDelete:
+      return "DELETE FROM records WHERE pos = ?1";
+    case kCountAll:
+      return "SELECT count(*) FROM records";
+    case kCountDistinct:
+      return "SELECT count(DISTINCT " + k + ") FROM records";
   }
   return {};
 }
@@ -143,7 +158,7 @@ sqlite3_stmt* Statement(StoreFile& file, int kind, int key) {
     return it->second;
   }
   sqlite3_stmt* stmt = nullptr;
-  const std::string sql = StatementSql(file.spec, kind, key);
+  const std::string sql = StatementSql(file.description, kind, key);
   if (sqlite3_prepare_v3(file.db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
       SQLITE_OK) {
     return nullptr;
@@ -174,7 +189,8 @@ int StepRow(StoreFile& file, sqlite3_stmt* stmt, StoreRow& row) {
     row.seq = sqlite3_column_int64(stmt, 4);
     // A record shorter than the description says can only come from a file
     // changed behind our back; pad it rather than let a caller read past it.
-    if (row.data.size() != file.spec.recordLength) row.data.resize(file.spec.recordLength, '\0');
+    if (row.data.size() != file.description.recordLength)
+      row.data.resize(file.description.recordLength, '\0');
   }
   sqlite3_reset(stmt);
   return rc;
@@ -198,17 +214,17 @@ int BindKeys(StoreFile& file, sqlite3_stmt* stmt, int n, const std::string& data
              const std::vector<std::pair<std::string, int64_t>>* old,
              const std::vector<bool>* oldNull) {
   const auto* record = reinterpret_cast<const uint8_t*>(data.data());
-  for (std::size_t k = 0; k < file.spec.keys.size(); ++k) {
-    const std::string value = KeyValueOfRecord(file.spec, k, record);
-    const bool isNull = IsNullKeyValue(file.spec, k, value);
+  for (std::size_t k = 0; k < file.description.keys.size(); ++k) {
+    const std::string value = KeyValueOfRecord(file.description, k, record);
+    const bool isNull = IsNullKeyValue(file.description, k, value);
     std::string encoded;
     if (isNull) {
       sqlite3_bind_null(stmt, n++);
     } else {
-      encoded = EncodeKeyValue(file.spec, k, value);
+      encoded = EncodeKeyValue(file.description, k, value);
       BindBlob(stmt, n++, encoded);
     }
-    if (!file.spec.keys[k].duplicates) continue;
+    if (!file.description.keys[k].duplicates) continue;
     int64_t seq = 0;
     if (isNull) {
       sqlite3_bind_null(stmt, n++);
@@ -246,7 +262,9 @@ namespace {
 
 void SyncDirectoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
@@ -263,23 +281,25 @@ std::string TemporaryNameFor(const std::string& nativePath) {
 }
 
 // Writes a complete, closed database at `path`.
-RecordStatus BuildDatabase(const std::string& path, const FileSpec& spec, const std::string& owner) {
+RecordStatus BuildDatabase(const std::string& path, const FileDescription& description,
+                           const std::string& owner) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
     sqlite3_close(db);
     return kStatusIoError;
   }
-  std::string sql = "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; BEGIN;" + SchemaSql(spec);
+  std::string sql =
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; BEGIN;" + SchemaSql(description);
   bool ok = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   if (ok) {
     sqlite3_stmt* stmt = nullptr;
-    const std::string description = SerializeFileSpec(spec);
+    const std::string createForm = SerializeFileDescription(description);
     ok = sqlite3_prepare_v2(db, "INSERT INTO kestrova_file VALUES(?1, ?2, ?3)", -1, &stmt,
                             nullptr) == SQLITE_OK;
     if (ok) {
       sqlite3_bind_text(stmt, 1, kFormatMarker, -1, SQLITE_STATIC);
-      BindBlob(stmt, 2, description);
+      BindBlob(stmt, 2, createForm);
       BindBlob(stmt, 3, owner);
       ok = sqlite3_step(stmt) == SQLITE_DONE;
     }
@@ -299,14 +319,14 @@ void RemoveSideFiles(const std::string& path) {
 
 }  // namespace
 
-RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec,
+RecordStatus CreateStoreFile(const std::string& nativePath, const FileDescription& description,
                              const std::string& owner, bool replace) {
   struct stat st {};
   if (!replace && stat(nativePath.c_str(), &st) == 0) return kStatusFileExists;
 
   // 1. The whole file under a temporary name.
   const std::string temporary = TemporaryNameFor(nativePath);
-  RecordStatus status = BuildDatabase(temporary, spec, owner);
+  RecordStatus status = BuildDatabase(temporary, description, owner);
   if (status != kStatusOk) {
     unlink(temporary.c_str());
     RemoveSideFiles(temporary);
@@ -357,14 +377,14 @@ RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file) {
   // some other database and is left alone.
   sqlite3_stmt* stmt = nullptr;
   RecordStatus status = kStatusIoError;
-  if (sqlite3_prepare_v2(db, "SELECT format, spec, owner FROM kestrova_file", -1, &stmt, nullptr) ==
-          SQLITE_OK &&
+  if (sqlite3_prepare_v2(db, "SELECT format, description, owner FROM kestrova_file", -1, &stmt,
+                         nullptr) == SQLITE_OK &&
       sqlite3_step(stmt) == SQLITE_ROW) {
     const auto* format = sqlite3_column_text(stmt, 0);
-    const std::string description = ColumnBlob(stmt, 1);
+    const std::string createForm = ColumnBlob(stmt, 1);
     if (format && std::strcmp(reinterpret_cast<const char*>(format), kFormatMarker) == 0 &&
-        ParseFileSpec(reinterpret_cast<const uint8_t*>(description.data()), description.size(),
-                      file.spec) == kStatusOk) {
+        ParseFileDescription(reinterpret_cast<const uint8_t*>(createForm.data()), createForm.size(),
+                             file.description) == kStatusOk) {
       file.owner = ColumnBlob(stmt, 2);
       status = kStatusOk;
     }
@@ -394,7 +414,7 @@ int FindRecord(StoreFile& file, int key, Seek seek, const std::string& encoded, 
   sqlite3_stmt* stmt = Statement(file, static_cast<int>(seek), key);
   if (!stmt) return sqlite3_errcode(file.db);
   if (seek != Seek::kFirst && seek != Seek::kLast) BindBlob(stmt, 1, encoded);
-  if ((seek == Seek::kNext || seek == Seek::kPrevious) && file.spec.keys[key].duplicates) {
+  if ((seek == Seek::kNext || seek == Seek::kPrevious) && file.description.keys[key].duplicates) {
     sqlite3_bind_int64(stmt, 2, seq);
   }
   return StepRow(file, stmt, row);
@@ -406,7 +426,7 @@ int FindRecords(StoreFile& file, int key, bool forward, const std::string& encod
   sqlite3_stmt* stmt = Statement(file, forward ? kNextBatch : kPreviousBatch, key);
   if (!stmt) return sqlite3_errcode(file.db);
   BindBlob(stmt, 1, encoded);
-  if (file.spec.keys[key].duplicates) sqlite3_bind_int64(stmt, 2, seq);
+  if (file.description.keys[key].duplicates) sqlite3_bind_int64(stmt, 2, seq);
   sqlite3_bind_int(stmt, 3, limit);
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -417,7 +437,8 @@ int FindRecords(StoreFile& file, int key, bool forward, const std::string& encod
     row.keyIsNull = sqlite3_column_type(stmt, 3) == SQLITE_NULL;
     row.encodedKey = ColumnBlob(stmt, 3);
     row.seq = sqlite3_column_int64(stmt, 4);
-    if (row.data.size() != file.spec.recordLength) row.data.resize(file.spec.recordLength, '\0');
+    if (row.data.size() != file.description.recordLength)
+      row.data.resize(file.description.recordLength, '\0');
   }
   sqlite3_reset(stmt);
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -459,7 +480,7 @@ int UpdateRecord(StoreFile& file, uint32_t pos, const std::string& data) {
   }
   std::vector<std::pair<std::string, int64_t>> old;
   std::vector<bool> oldNull;
-  for (std::size_t k = 0; k < file.spec.keys.size(); ++k) {
+  for (std::size_t k = 0; k < file.description.keys.size(); ++k) {
     const int col = 1 + 2 * static_cast<int>(k);
     oldNull.push_back(sqlite3_column_type(read, col) == SQLITE_NULL);
     old.emplace_back(ColumnBlob(read, col), sqlite3_column_int64(read, col + 1));
@@ -494,7 +515,7 @@ int CountRecords(StoreFile& file, uint32_t& records, std::vector<uint32_t>& dist
   records = rc == SQLITE_ROW ? static_cast<uint32_t>(sqlite3_column_int64(stmt, 0)) : 0;
   sqlite3_reset(stmt);
   if (rc != SQLITE_ROW) return rc;
-  for (std::size_t k = 0; k < file.spec.keys.size(); ++k) {
+  for (std::size_t k = 0; k < file.description.keys.size(); ++k) {
     stmt = Statement(file, kCountDistinct, k);
     if (!stmt) return sqlite3_errcode(file.db);
     rc = sqlite3_step(stmt);

@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova {
 
 struct StoreFile {
   sqlite3* db = nullptr;
-  FileSpec spec;
+  FileDescription description;
   std::string owner;
   std::map<int, sqlite3_stmt*> statements;  // prepared on first use
 };
@@ -60,7 +60,7 @@ enum class Seek {
 // place only when complete, so no other process ever sees half a file.
 // `replace` false: kStatusFileExists when the file exists.  Replacing a
 // file another client has open answers kStatusFileLocked.
-RecordStatus CreateStoreFile(const std::string& nativePath, const FileSpec& spec,
+RecordStatus CreateStoreFile(const std::string& nativePath, const FileDescription& description,
                              const std::string& owner, bool replace);
 
 // True when the file starts as our record files do (an SQLite database in

@@ -1,21 +1,18 @@
-// The revision form's hooks besides the check: field descriptions, look-up
-// list lines and the hand-over of a chosen line, and their installation on
-// the form input.
+// The revision form's field descriptions, and the installation of the
+// check and description hooks on the form input (the look-up list hooks are
+// in revision/lookup_lists).
 #include <string>
 
 #include "calendar/date_texts.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/form_input.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
 
-#if __has_include("console/form_input.h")
-#include "console/form_input.h"
-#define KESTROVA_HAS_FORM_INPUT 1
-#endif
 
 namespace kestrova {
 namespace {
@@ -45,33 +42,11 @@ std::string ConceptDescription(std::string_view key) {
   return type.description;
 }
 
-// A packed number's digits as a plain number ("0012" -> "12").
-std::string PlainNumber(std::string_view packed) {
-  const std::string digits = UnpackDigits(packed);
-  const std::size_t first = digits.find_first_not_of('0');
-  return first == std::string::npos ? "0" : digits.substr(first);
-}
-
 void DefaultConfirmation(int16_t screen, int32_t& key) {
-#ifdef KESTROVA_HAS_FORM_INPUT
   int16_t first = 0;
   int16_t second = 0;
   RunFormScreen(screen, key, first, second);
-#else
-  // Without a form input the confirmation cannot be asked: the field stays
-  // blank and the form is not accepted.
-  (void)screen;
-  (void)key;
-#endif
 }
-
-#ifdef KESTROVA_HAS_FORM_INPUT
-// Every record of a list gets a line.
-bool ListLineHook(int16_t list, std::string& line) {
-  line = ListLine(list);
-  return true;
-}
-#endif
 
 }  // namespace
 
@@ -106,77 +81,11 @@ std::string FieldDescription(int16_t screen, int16_t field) {
   return text;
 }
 
-std::string ListLine(int16_t list) {
-  switch (list) {
-    case 1: {
-      const auto estate = RecordFromBytes<EstateRecord>(FileRecord(kEstateFile));
-      return UnpackDigits(estate.EstateCode()).substr(1) + "  " + estate.AddressLine(1);
-    }
-    case 2:
-    case 3: {
-      const auto unit = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
-      return UnpackDigits(unit.UnitKey()).substr(5) + "  " + unit.TenantName() + "  " +
-             unit.UnitDesignation();
-    }
-    case 4: {
-      const auto text = RecordFromBytes<TextRecord>(FileRecord(kTextFile));
-      return text.TextCode() + "  " + text.Description();
-    }
-    case 5:
-    case 6: {
-      const auto type = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
-      return UnpackDigits(std::string(1, static_cast<char>(type.ConceptCode()))) + "  " +
-             type.Description();
-    }
-    default:
-      return {};
-  }
-}
-
-void HandOverListLine(int16_t list, int16_t screen, int16_t field) {
-  switch (list) {
-    case 1: {
-      // The estate goes to the estate field the list was opened on.
-      const auto estate = RecordFromBytes<EstateRecord>(FileRecord(kEstateFile));
-      PlaceFieldValue(screen, field == 6 || field == 7 ? 6 : 4, PlainNumber(estate.EstateCode()));
-      break;
-    }
-    case 2:
-    case 3: {
-      const auto unit = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
-      const int estateField = list == 2 ? 4 : 6;
-      PlaceFieldValue(screen, estateField, PlainNumber(unit.EstateCode()));
-      PlaceFieldValue(screen, estateField + 1, PlainNumber(unit.UnitNumber()));
-      break;
-    }
-    case 4: {
-      const auto text = RecordFromBytes<TextRecord>(FileRecord(kTextFile));
-      PlaceFieldValue(screen, 12, TrimRight(text.TextCode()));
-      break;
-    }
-    case 5:
-    case 6: {
-      // The key byte read back as two digits: 1..10 for numbered concepts,
-      // 128 + the code for coded ones.
-      const auto type = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
-      PlaceFieldValue(screen, list == 5 ? 8 : 10,
-                      PlainNumber(std::string(1, static_cast<char>(type.ConceptCode()))));
-      break;
-    }
-    default:
-      break;
-  }
-}
-
 void InstallRevisionFormHooks() {
   ConfirmationScreenRunner() = DefaultConfirmation;
-#ifdef KESTROVA_HAS_FORM_INPUT
   FormHooks& hooks = FormInputHooks();
   hooks.check = ValidateRevisionParameters;
   hooks.describe = FieldDescription;
-  hooks.listLine = ListLineHook;
-  hooks.handOver = HandOverListLine;
-#endif
 }
 
 }  // namespace kestrova

@@ -353,6 +353,8 @@ int16_t ComputeIndexVariation() {
   v.VarFraction = 0;
   v.VarIncrement = 0;
   v.VarFactor = 1;
+  v.VarNewIndex = 0;
+  v.VarNewIndexDate = EmptyDate();
 
   // 1. The old index, when the lease carries none: the month of the
   //    from-date, or the first month of the series.

@@ -107,8 +107,8 @@ void EvaluateLease();
 // The index variation from VarFromDate (index VarOldIndex, looked up when
 // 0) to VarToDate on VarBase.  Returns kVariationDone, or
 // kVariationNoOldIndex / kVariationIndexMissing; a failed call leaves
-// VarFraction and VarIncrement 0 and VarFactor 1, never the figures of an
-// earlier call.
+// VarFraction, VarIncrement and VarNewIndex 0, VarNewIndexDate empty and
+// VarFactor 1, never the figures of an earlier call.
 int16_t ComputeIndexVariation();
 
 // The step percentage of the staged update, as a fraction: step StepsDone

@@ -6,6 +6,7 @@
 #include "calendar/date_texts.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/keyboard.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/windows.h"
@@ -52,15 +53,20 @@ std::string Trimmed(std::string_view text) {
   return TrimRight(text.substr(begin));
 }
 
+// Estate and unit packed as a unit key, always 4 bytes: a blank unit
+// number stops the packing after the estate, and counts as unit 0.
+std::string UnitKeyOf(std::string_view estate, std::string_view unit) {
+  std::string key = PackDottedCode(Trimmed(estate) + "." + Trimmed(unit));
+  key.resize(4, static_cast<char>(128));
+  return key;
+}
+
 // One message in its own window at row 12: pending keys are dropped, the
 // operator's next key (or click) closes it.
 void ShowCheckMessage(const std::string& text) {
   ShowMessageWindow(kMessageRow, text);
-  FlushInput();
-  for (;;) {
-    const InputEvent event = ReadInputEvent();
-    if (event.kind != InputKind::kKey || event.key != 0) break;  // 0: Alt released
-  }
+  FlushKeyboard();
+  ReadKey();
   PopWindow();
 }
 
@@ -112,8 +118,8 @@ void FillRevisionParameters() {
   p.Mode = FieldValue(1, 1);
   p.ApplicationDate = ParseDate(Trimmed(FieldValue(1, 2)));
   p.Regime = FieldNumber(FieldValue(1, 3));
-  p.FromKey = PackDottedCode(Trimmed(FieldValue(1, 4)) + "." + Trimmed(FieldValue(1, 5)));
-  p.ToKey = PackDottedCode(Trimmed(FieldValue(1, 6)) + "." + Trimmed(FieldValue(1, 7)));
+  p.FromKey = UnitKeyOf(FieldValue(1, 4), FieldValue(1, 5));
+  p.ToKey = UnitKeyOf(FieldValue(1, 6), FieldValue(1, 7));
   p.IncreaseConcept = FieldNumber(FieldValue(1, 8));
   p.ArrearsMonths = FieldNumber(FieldValue(1, 9));
   p.ArrearsConcept = FieldNumber(FieldValue(1, 10));

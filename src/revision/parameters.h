@@ -2,8 +2,7 @@
 // form, checked against the concept types, the letter texts and the
 // price-index table, and confirmed, before a pass of the revision starts.
 //
-// Also the form's other hooks: the description shown beside a field, the
-// lines of the look-up lists and the hand-over of a chosen line.
+// Also the form's description hook: what is shown beside a field.
 //
 // Screen 1 of the form holds, field by field: 1 mode, 2 application date,
 // 3 regime, 4-5 from estate and unit, 6-7 to estate and unit, 8 increase
@@ -65,21 +64,12 @@ bool FindRevisionIndex();
 // a number through its mask; empty for a field that has no description.
 std::string FieldDescription(int16_t screen, int16_t field);
 
-// One line of look-up list `list` for the record now in its file's buffer.
-std::string ListLine(int16_t list);
-
-// Fills the form from the record of the chosen line of list `list` (the
-// record now in the file's buffer): list 1 the estate field that opened it
-// (`field` 4 or 6), lists 2 and 3 the estate and unit fields, 4 the text,
-// 5 the increase concept, 6 the arrears concept.
-void HandOverListLine(int16_t list, int16_t screen, int16_t field);
-
 // How the confirmation screen runs: the form input's RunFormScreen with
 // both flags 0, on the check hook's own key variable.  Tests script it.
 using FormScreenRunner = void (*)(int16_t screen, int32_t& key);
 FormScreenRunner& ConfirmationScreenRunner();
 
-// Sets the form's hooks on the form input.
+// Sets the check and description hooks on the form input.
 void InstallRevisionFormHooks();
 
 }  // namespace kestrova

@@ -96,7 +96,8 @@ int32_t UnitRecord::NumberedAmount(int k) const {
   return Int32(bytes, kNumberedAmounts + 4 * static_cast<std::size_t>(k - 1));
 }
 void UnitRecord::SetNumberedAmount(int k, int32_t amount) {
-  if (InRange(k, 1, 10)) SetInt32(bytes, kNumberedAmounts + 4 * static_cast<std::size_t>(k - 1), amount);
+  if (InRange(k, 1, 10))
+    SetInt32(bytes, kNumberedAmounts + 4 * static_cast<std::size_t>(k - 1), amount);
 }
 int16_t UnitRecord::CodedEntryCode(int entry) const {
   return InRange(entry, 1, 4) ? Int16(bytes, kCodedCode[entry - 1]) : int16_t{0};
@@ -149,8 +150,8 @@ void FillTransitionDefaults(LeaseTransitionRecord& record) {
   SetInt32(b, 45, 0);  // InitialRent
   SetInt32(b, 18, 0);  // CadastralValue
   SetText(b, 22, 4, kNoDate);
-  b[12] = 'N';         // CadastralExempt
-  b[37] = 'N';         // CadastralMode
+  b[12] = 'N';  // CadastralExempt
+  b[37] = 'N';  // CadastralMode
 }
 
 std::string NumberedConceptKey(int k) { return std::string(1, static_cast<char>(k)); }
@@ -184,13 +185,26 @@ const std::array<JobFile, 6>& JobFileCatalogue() {
 RecordVariable JobFileVariable(const JobFile& file) {
   RecordBytes* buffer = nullptr;
   switch (file.number) {
-    case kEstateFile: buffer = &gRecords.estate.bytes; break;
-    case kUnitFile: buffer = &gRecords.unit.bytes; break;
-    case kLeaseTransitionFile: buffer = &gRecords.transition.bytes; break;
-    case kConceptTypeFile: buffer = &gRecords.conceptType.bytes; break;
-    case kPriceIndexFile: buffer = &gRecords.priceIndex.bytes; break;
-    case kTextFile: buffer = &gRecords.text.bytes; break;
-    default: return {};
+    case kEstateFile:
+      buffer = &gRecords.estate.bytes;
+      break;
+    case kUnitFile:
+      buffer = &gRecords.unit.bytes;
+      break;
+    case kLeaseTransitionFile:
+      buffer = &gRecords.transition.bytes;
+      break;
+    case kConceptTypeFile:
+      buffer = &gRecords.conceptType.bytes;
+      break;
+    case kPriceIndexFile:
+      buffer = &gRecords.priceIndex.bytes;
+      break;
+    case kTextFile:
+      buffer = &gRecords.text.bytes;
+      break;
+    default:
+      return {};
   }
   return {buffer->data(), kRecordBufferSize, file.minimumLength};
 }

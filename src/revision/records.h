@@ -38,50 +38,50 @@ inline constexpr int16_t kTextFile = 60;
 // An estate (a building).  Read only.
 struct EstateRecord {
   RecordBytes bytes{};
-  std::string EstateCode() const;             // 2 packed bytes, key 0
-  std::string AddressLine(int line) const;    // lines 1 to 3, 30 characters
-  char OwnAddressFlag() const;                // 'P': each unit has its own address
+  std::string EstateCode() const;           // 2 packed bytes, key 0
+  std::string AddressLine(int line) const;  // lines 1 to 3, 30 characters
+  char OwnAddressFlag() const;              // 'P': each unit has its own address
 };
 
 // A let unit and its lease.  Rewritten by the apply mode.
 struct UnitRecord {
   RecordBytes bytes{};
-  std::string UnitKey() const;                // key 0: estate code + unit number
-  std::string EstateCode() const;             // 2 packed bytes
-  std::string UnitNumber() const;             // 2 packed bytes
-  std::string TenantName() const;             // 30 characters
-  std::string UnitDesignation() const;        // 10 characters: floor and door
-  std::string AddressLine(int line) const;    // lines 1 to 3, 30 characters
-  std::string ContractDate() const;           // PackedDate
-  int16_t ContractMonths() const;             // 0 = no end
-  std::string LastRevisionDate() const;       // PackedDate
+  std::string UnitKey() const;              // key 0: estate code + unit number
+  std::string EstateCode() const;           // 2 packed bytes
+  std::string UnitNumber() const;           // 2 packed bytes
+  std::string TenantName() const;           // 30 characters
+  std::string UnitDesignation() const;      // 10 characters: floor and door
+  std::string AddressLine(int line) const;  // lines 1 to 3, 30 characters
+  std::string ContractDate() const;         // PackedDate
+  int16_t ContractMonths() const;           // 0 = no end
+  std::string LastRevisionDate() const;     // PackedDate
   void SetLastRevisionDate(std::string_view packedDate);
   int16_t RevisionMonths() const;
-  int32_t LastIndex() const;                  // thousandths of a point
+  int32_t LastIndex() const;  // thousandths of a point
   void SetLastIndex(int32_t thousandths);
-  char UnitStatus() const;                    // 'M': never revised
-  char UnitClass() const;                     // 'N': the 2022-and-later caps apply
+  char UnitStatus() const;  // 'M': never revised
+  char UnitClass() const;   // 'N': the 2022-and-later caps apply
   int16_t MonthsPerReceipt() const;
-  int32_t NumberedAmount(int k) const;        // concepts 1 to 10
+  int32_t NumberedAmount(int k) const;  // concepts 1 to 10
   void SetNumberedAmount(int k, int32_t amount);
-  int16_t CodedEntryCode(int entry) const;    // entries 1 to 4
+  int16_t CodedEntryCode(int entry) const;  // entries 1 to 4
   void SetCodedEntryCode(int entry, int16_t code);
   int32_t CodedEntryAmount(int entry) const;
   void SetCodedEntryAmount(int entry, int32_t amount);
-  std::string ReceiptBlock() const;           // the 66 bytes from offset 277
+  std::string ReceiptBlock() const;  // the 66 bytes from offset 277
 };
 
 // The state of a lease under the 1994 transitional update.
 struct LeaseTransitionRecord {
   RecordBytes bytes{};
   std::string UnitKey() const;
-  char CadastralExempt() const;               // 'N': the cadastral limit applies
-  int32_t CadastralValue() const;             // annual
-  std::string CadastralDate() const;          // PackedDate
-  char CadastralMode() const;                 // 'P': no cadastral limit
+  char CadastralExempt() const;       // 'N': the cadastral limit applies
+  int32_t CadastralValue() const;     // annual
+  std::string CadastralDate() const;  // PackedDate
+  char CadastralMode() const;         // 'P': no cadastral limit
   int32_t InitialRent() const;
-  int32_t InitialIndex() const;               // thousandths
-  int16_t StepsTotal() const;                 // 10, 5 or 1
+  int32_t InitialIndex() const;  // thousandths
+  int16_t StepsTotal() const;    // 10, 5 or 1
   int16_t StepsDone() const;
   void SetStepsDone(int16_t steps);
 };
@@ -89,25 +89,25 @@ struct LeaseTransitionRecord {
 // A receipt concept.  Read only.
 struct ConceptTypeRecord {
   RecordBytes bytes{};
-  uint8_t ConceptCode() const;                // key 0
-  std::string Description() const;            // 20 characters
-  int16_t ConceptClass() const;               // 0 rent, 1 increments, 9 others
+  uint8_t ConceptCode() const;      // key 0
+  std::string Description() const;  // 20 characters
+  int16_t ConceptClass() const;     // 0 rent, 1 increments, 9 others
 };
 
 // One value of a monthly price-index series.  Read only.
 struct PriceIndexRecord {
   RecordBytes bytes{};
-  std::string Country() const;                // "ES"
-  char Series() const;                        // 'I' index, 'P' cap %, 'Q' factor
-  std::string Month() const;                  // PackedDate, day 01
+  std::string Country() const;  // "ES"
+  char Series() const;          // 'I' index, 'P' cap %, 'Q' factor
+  std::string Month() const;    // PackedDate, day 01
   double Value() const;
 };
 
 // A letter text.  Read only.
 struct TextRecord {
   RecordBytes bytes{};
-  std::string TextCode() const;               // 8 characters, key 0
-  std::string Description() const;            // 40 characters
+  std::string TextCode() const;     // 8 characters, key 0
+  std::string Description() const;  // 40 characters
 };
 
 // The job's record buffers, one per file.
@@ -139,8 +139,8 @@ std::string PriceIndexKey(char series, std::string_view packedMonth);
 // The six files in the order the job opens them.
 struct JobFile {
   int16_t number;
-  std::string_view name;      // after the root
-  int32_t minimumLength;      // up to the last byte the job reads
+  std::string_view name;  // after the root
+  int32_t minimumLength;  // up to the last byte the job reads
 };
 const std::array<JobFile, 6>& JobFileCatalogue();
 

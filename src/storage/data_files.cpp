@@ -46,7 +46,8 @@ std::string ReadDictionary(std::string_view name, bool& whole) {
   std::string contents;
   whole = false;
   if (!ReadWholeFile(DictionaryPath(name), contents) || contents.size() < 2) return {};
-  const std::size_t n = static_cast<uint8_t>(contents[0]) | (static_cast<uint8_t>(contents[1]) << 8);
+  const std::size_t n =
+      static_cast<uint8_t>(contents[0]) | (static_cast<uint8_t>(contents[1]) << 8);
   const std::string buffer = contents.substr(2, n);
   whole = buffer.size() == n && n > 0 && n <= static_cast<std::size_t>(kDataBufferSize);
   return buffer.substr(0, kDataBufferSize);

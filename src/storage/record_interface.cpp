@@ -8,8 +8,8 @@
 #include "platform/exclusive_append.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
-#include "storage/file_description.h"
 #include "storage/record_locks.h"
+#include "storage/stat_description.h"
 
 namespace kestrova {
 namespace {
@@ -65,9 +65,9 @@ int16_t PlainStep(FileSlot& s, uint16_t operation) {
   std::memset(keyBuffer, ' ', sizeof keyBuffer);
   const std::size_t keyLength = std::min<std::size_t>(s.keyValue.size(), kKeyBufferSize);
   std::memcpy(keyBuffer, s.keyValue.data(), keyLength);
-  const int16_t status = CallRecordManager(operation, s.positionBlock.data(), dataBuffer, &dataLength,
-                                           keyBuffer, kKeyBufferSize,
-                                           static_cast<int8_t>(s.keyNumber));
+  const int16_t status =
+      CallRecordManager(operation, s.positionBlock.data(), dataBuffer, &dataLength, keyBuffer,
+                        kKeyBufferSize, static_cast<int8_t>(s.keyNumber));
   s.keyValue.assign(keyBuffer, keyLength);
   return status;
 }
@@ -186,8 +186,8 @@ int32_t GetRecordPosition(int16_t fileNumber) {
   char dataBuffer[kDataBufferSize] = {};
   uint32_t dataLength = kDataBufferSize;
   char keyBuffer[4] = {};
-  const int16_t status = CallRecordManager(kOperationGetPosition, s->positionBlock.data(), dataBuffer,
-                                           &dataLength, keyBuffer, 0, 0);
+  const int16_t status = CallRecordManager(kOperationGetPosition, s->positionBlock.data(),
+                                           dataBuffer, &dataLength, keyBuffer, 0, 0);
   if (status != 0) return 0;
   return TakePosition(std::string_view(dataBuffer, 4));
 }
@@ -203,9 +203,9 @@ int16_t GoToRecordPosition(int16_t fileNumber, int32_t position) {
   std::memset(keyBuffer, ' ', sizeof keyBuffer);
   const std::size_t keyLength = std::min<std::size_t>(s->keyValue.size(), kKeyBufferSize);
   std::memcpy(keyBuffer, s->keyValue.data(), keyLength);
-  const int16_t status = SuccessOf(CallRecordManager(kOperationGetDirect, s->positionBlock.data(),
-                                                     dataBuffer, &dataLength, keyBuffer,
-                                                     kKeyBufferSize, static_cast<int8_t>(s->keyNumber)));
+  const int16_t status = SuccessOf(
+      CallRecordManager(kOperationGetDirect, s->positionBlock.data(), dataBuffer, &dataLength,
+                        keyBuffer, kKeyBufferSize, static_cast<int8_t>(s->keyNumber)));
   s->keyValue.assign(keyBuffer, keyLength);
   if (status == 0) {
     const auto length = std::min<std::size_t>(
@@ -257,8 +257,8 @@ bool PeekWithinBound(int16_t fileNumber, int32_t count, std::string_view bound) 
     if (status != 0) break;
   }
   // 3. The key reached, as far as the bound is long, in comparable form.
-  const std::string reached = ComparableKey(std::string_view(s.keyValue).substr(0, bound.size()),
-                                            fileNumber);
+  const std::string reached =
+      ComparableKey(std::string_view(s.keyValue).substr(0, bound.size()), fileNumber);
   s.keyValue = startKey;
   const int order = std::string_view(reached).compare(bound);
   const bool within = status == 0 && (count >= 0 ? order <= 0 : order >= 0);
@@ -278,13 +278,13 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
   if (slot == 0) return std::string(keyValue);
   const int16_t keyNumber = gSlots[static_cast<std::size_t>(slot)].keyNumber;
   // 1. The description, with the collating table after the segments.
-  const FileDescription d = ReadFileDescription(slot);
+  const StatDescription d = ReadStatDescription(slot);
   std::string value(keyValue);
   if (keyNumber < 0 || keyNumber >= static_cast<int16_t>(d.keys.size())) return value;
   // 2. Only the segments of the current key change, each at its running
   //    position p.
   std::size_t p = 0;
-  for (const SegmentDescription& segment : d.keys[static_cast<std::size_t>(keyNumber)]) {
+  for (const StatSegment& segment : d.keys[static_cast<std::size_t>(keyNumber)]) {
     const auto length = static_cast<std::size_t>(segment.length);
     if (segment.flags & kSegmentBinary) {
       // A little-endian number compares as a big-endian one once reversed.
@@ -305,17 +305,17 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
 KeyAndRecordLengths KeyAndRecordLength(int16_t fileNumber, int16_t keyNumber) {
   const int16_t slot = OpenSlot(fileNumber);
   if (slot == 0) return {};
-  const FileDescription d = ReadFileDescription(slot);
+  const StatDescription d = ReadStatDescription(slot);
   KeyAndRecordLengths result;
   result.recordLength = d.recordLength;
-  result.keyLength = static_cast<int16_t>(DescribedKeyLength(d, keyNumber));
+  result.keyLength = static_cast<int16_t>(StatKeyLength(d, keyNumber));
   return result;
 }
 
 int32_t RecordCount(int16_t fileNumber) {
   const int16_t slot = OpenSlot(fileNumber);
   if (slot == 0) return 0;
-  return ReadFileDescription(slot).recordCount;
+  return ReadStatDescription(slot).recordCount;
 }
 
 }  // namespace kestrova

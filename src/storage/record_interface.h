@@ -129,7 +129,7 @@ std::string CurrentComparableKey(int16_t fileNumber);
 std::string ComparableKey(std::string_view keyValue, int16_t fileNumber);
 
 struct KeyAndRecordLengths {
-  int16_t keyLength = 0;     // 0 when the file has no such key
+  int16_t keyLength = 0;  // 0 when the file has no such key
   int32_t recordLength = 0;
 };
 

@@ -98,7 +98,8 @@ void LockedRecordCall(int16_t slot, int16_t& operation, int16_t& status) {
       std::clamp<int32_t>(std::min(s.recordLength, s.recordCapacity), 0, kDataBufferSize));
 
   // 1. Lock bias.
-  if (TakesLockBias(operation) && s.lockMode != 0) operation = static_cast<int16_t>(operation + kLockBias);
+  if (TakesLockBias(operation) && s.lockMode != 0)
+    operation = static_cast<int16_t>(operation + kLockBias);
 
   // 2. Attempts, until one is not held up by another client's lock (or the
   //    lock mode does not wait).

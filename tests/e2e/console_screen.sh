@@ -2,17 +2,34 @@
 # The job in a real terminal: an 80 x 25 tmux pane on a root made by
 # scripts/make-root.  The first form screen appears with its title, labels,
 # values and frame; a terminal too small shows the notice until it is
-# enlarged; any key ends the job with the terminal put back; SIGTERM while
+# enlarged; Esc ends the job with the terminal put back; SIGTERM while
 # the job waits ends it cleanly too, and a crash still restores the terminal.
 set -euo pipefail
 
+SRC=${KESTROVA_SOURCE_DIR:?}
+BIN=${KESTROVA_BINARY_DIR:?}
+
+# Without a terminal: the headless console on a Spanish installation shows
+# the form's texts from the catalogue; a broken key script is refused.
+HEADLESS=$(mktemp -d)
+LANGUAGE_CODE=SPA BUILD_DIR=$BIN "$SRC/scripts/make-root" "$HEADLESS/root" > "$HEADLESS/env"
+(
+  cd "$HEADLESS" && . ./env
+  printf 'x' > keys
+  KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys KESTROVA_SCREEN=screen "$BIN/kestrova"
+  # The task field shows the text of its choice.
+  sed -n 3p screen | grep -qx "  Tarea .....................: Listado de la revisión" || { echo "FAIL: headless screen:"; cat screen; exit 1; }
+  printf '{Nope}' > keys
+  if KESTROVA_CONSOLE=headless KESTROVA_KEYS=keys "$BIN/kestrova" 2> err; then echo "FAIL: a bad key script was run"; exit 1; fi
+  grep -q "keys: unknown key in the key script: {Nope}" err || { echo "FAIL: message: $(cat err)"; exit 1; }
+) || { rm -rf "$HEADLESS"; exit 1; }
+rm -rf "$HEADLESS"
+
 if ! command -v tmux > /dev/null; then
-  echo "tmux is not installed: console end-to-end test skipped"
+  echo "tmux is not installed: the terminal part of the console test is skipped"
   exit 0
 fi
 
-SRC=${KESTROVA_SOURCE_DIR:?}
-BIN=${KESTROVA_BINARY_DIR:?}
 WORK=$(mktemp -d)
 SOCKET="kestrova-e2e-$$-0"
 RUNS=0
@@ -60,22 +77,32 @@ start_job() {  # width height
 # 1. The first screen, in the terminal, with its frame.
 start_job 80 25
 wait_for "REVISIÓ DE RENDES"
-# The form input draws the screen (where the title and the frame go is its
-# business and its tests'); the console shows it with the labels and values.
-tmux -L "$SOCKET" capture-pane -p -t job | grep -q "Tasca .....................:" || fail "no mode label"
-tmux -L "$SOCKET" capture-pane -p -t job | grep -q "Des de la finca ...........: 1       departament : 0" || fail "no range"
+[ "$(row 1)" = "                               REVISIÓ DE RENDES" ] || fail "title row: '$(row 1)'"
+[ "$(row 2)" = "╔$(printf '═%.0s' $(seq 78))╗" ] || fail "frame top: '$(row 2)'"
+[ "$(row 24)" = "╚$(printf '═%.0s' $(seq 78))╝" ] || fail "frame bottom: '$(row 24)'"
+# The first field is being edited: its choice shows between the markers.
+[[ "$(row 5)" == "║  Tasca .....................:◄Llistat de la revisió►"* ]] || fail "row 5: '$(row 5)'"
+[[ "$(row 7)" == "║  Data d'aplicació ..........: 071226"* ]] || fail "row 7: '$(row 7)'"
+[[ "$(row 10)" == "║  Des de la finca ...........: 1       departament : 0  "*"║" ]] || fail "row 10: '$(row 10)'"
+[[ "$(row 11)" == "║  Fins a la finca ...........: 999     departament : 999"*"║" ]] || fail "row 11: '$(row 11)'"
 [ "$(flag alternate_on)" = 1 ] || fail "not on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 1 ] || fail "mouse reports not asked for"
 [ "$(flag cursor_flag)" = 0 ] || fail "the cursor is shown"
-# Colours: the title in reverse (black on light grey).
-tmux -L "$SOCKET" capture-pane -p -e -t job | grep -q $'\e\[30m\e\[47m REVISIÓ' || fail "title colours"
+# Colours: the title in reverse (black on light grey), the values bright.
+tmux -L "$SOCKET" capture-pane -p -e -t job | sed -n 1p | grep -q $'\e\[30m\e\[47m REVISIÓ' || fail "title colours"
 
-# 2. Escape on the form ends the job; the terminal is as it was.
+# 2. Esc on the first field leaves the form and ends the job; the terminal
+#    is as it was.
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
 [ "$(flag alternate_on)" = 0 ] || fail "left on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 0 ] || fail "mouse reports left on"
 [ "$(flag cursor_flag)" = 1 ] || fail "cursor left hidden"
+[ ! -e "$WORK/root/SESSIO/WinPush.tmp" ] || fail "the screen's window was left on the window stack"
+
+# The installation check names the catalogue the screen's texts come from.
+(cd "$WORK" && . ./env && "$BIN/kestrova" --check) | grep -q "^catalogue: $WORK/root/LOCALE/KESTROVA.LNG ([1-9][0-9]* records)$" \
+  || fail "no catalogue line in the installation check"
 
 # 3. A terminal too small shows the notice, then the screen once enlarged.
 start_job 70 20

@@ -7,32 +7,32 @@
 #include <string>
 #include <vector>
 
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 #include "recordmanager/key_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
   // Exactly `size` bytes on the heap, so a read past the end is caught.
   std::vector<uint8_t> buffer(data, data + size);
-  FileSpec spec;
-  if (ParseFileSpec(buffer.data(), buffer.size(), spec) != kStatusOk) return 0;
+  FileDescription description;
+  if (ParseFileDescription(buffer.data(), buffer.size(), description) != kStatusOk) return 0;
 
-  const std::string serialized = SerializeFileSpec(spec);
-  FileSpec again;
-  if (ParseFileSpec(reinterpret_cast<const uint8_t*>(serialized.data()), serialized.size(), again) !=
-          kStatusOk ||
-      SerializeFileSpec(again) != serialized) {
+  const std::string serialized = SerializeFileDescription(description);
+  FileDescription again;
+  if (ParseFileDescription(reinterpret_cast<const uint8_t*>(serialized.data()), serialized.size(),
+                           again) != kStatusOk ||
+      SerializeFileDescription(again) != serialized) {
     __builtin_trap();
   }
   // Keys of a record made of the input's bytes.
-  std::string record(spec.recordLength, '\0');
+  std::string record(description.recordLength, '\0');
   std::memcpy(record.data(), data, std::min<size_t>(size, record.size()));
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    const std::string value =
-        KeyValueOfRecord(spec, static_cast<int>(k), reinterpret_cast<const uint8_t*>(record.data()));
-    const std::string encoded = EncodeKeyValue(spec, static_cast<int>(k), value);
-    if (encoded.size() != static_cast<size_t>(spec.keys[k].length)) __builtin_trap();
-    IsNullKeyValue(spec, static_cast<int>(k), value);
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    const std::string value = KeyValueOfRecord(description, static_cast<int>(k),
+                                               reinterpret_cast<const uint8_t*>(record.data()));
+    const std::string encoded = EncodeKeyValue(description, static_cast<int>(k), value);
+    if (encoded.size() != static_cast<size_t>(description.keys[k].length)) __builtin_trap();
+    IsNullKeyValue(description, static_cast<int>(k), value);
   }
   return 0;
 }

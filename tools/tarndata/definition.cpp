@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova {
 namespace {
@@ -42,8 +42,8 @@ bool ParseCharacter(const std::string& text, int& byte) {
 bool ParseRange(const std::string& text, int& first, int& last) {
   const auto dash = text.find('-', 1);
   if (dash != std::string::npos && dash + 1 < text.size()) {
-    return ParseCharacter(text.substr(0, dash), first) && ParseCharacter(text.substr(dash + 1), last) &&
-           first <= last;
+    return ParseCharacter(text.substr(0, dash), first) &&
+           ParseCharacter(text.substr(dash + 1), last) && first <= last;
   }
   if (!ParseCharacter(text, first)) return false;
   last = first;
@@ -67,10 +67,10 @@ constexpr TypeName kTypes[] = {
 }  // namespace
 
 bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string& error) {
-  FileSpec spec;
-  spec.pageSize = 1024;
-  for (int c = 0; c < 256; ++c) spec.collation[c] = static_cast<uint8_t>(c);
-  spec.collationName.fill(' ');
+  FileDescription description;
+  description.pageSize = 1024;
+  for (int c = 0; c < 256; ++c) description.collation[c] = static_cast<uint8_t>(c);
+  description.collationName.fill(' ');
   uint16_t keyFlags = 0;
   bool inKey = false;
   std::istringstream in(text);
@@ -87,23 +87,29 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
     long v = 0;
     if (w[0] == "record" && w.size() == 2) {
       if (!ParseNumber(w[1], 1, kMaxRecordLength, v)) return fail("bad record length");
-      spec.recordLength = static_cast<uint16_t>(v);
+      description.recordLength = static_cast<uint16_t>(v);
     } else if (w[0] == "page" && w.size() == 2) {
-      if (!ParseNumber(w[1], 512, 65024, v) || v % 512 != 0) return fail("page size must be a multiple of 512");
-      spec.pageSize = static_cast<uint16_t>(v);
+      if (!ParseNumber(w[1], 512, 65024, v) || v % 512 != 0)
+        return fail("page size must be a multiple of 512");
+      description.pageSize = static_cast<uint16_t>(v);
     } else if (w[0] == "key") {
       keyFlags = 0;
       for (std::size_t i = 1; i < w.size(); ++i) {
-        if (w[i] == "duplicates") keyFlags |= kKeyDuplicates;
-        else if (w[i] == "modifiable") keyFlags |= kKeyModifiable;
-        else if (w[i] == "null") keyFlags |= kKeyNullValue;
-        else if (w[i] != "unique") return fail("unknown key attribute '" + w[i] + "'");
+        if (w[i] == "duplicates")
+          keyFlags |= kKeyDuplicates;
+        else if (w[i] == "modifiable")
+          keyFlags |= kKeyModifiable;
+        else if (w[i] == "null")
+          keyFlags |= kKeyNullValue;
+        else if (w[i] != "unique")
+          return fail("unknown key attribute '" + w[i] + "'");
       }
-      spec.keys.push_back(KeySpec{static_cast<int>(spec.segments.size()), 0, 0, false, false, false});
+      description.keys.push_back(
+          KeyDescription{static_cast<int>(description.segments.size()), 0, 0, false, false, false});
       inKey = true;
     } else if (w[0] == "segment" && w.size() >= 4) {
       if (!inKey) return fail("segment before any key");
-      SegmentSpec seg;
+      SegmentDescription seg;
       long position = 0, length = 0;
       if (!ParseNumber(w[1], 1, 65535, position)) return fail("bad segment position");
       if (!ParseNumber(w[2], 1, 255, length)) return fail("bad segment length");
@@ -120,57 +126,63 @@ bool BuildCreateBuffer(const std::string& text, std::string& buffer, std::string
       }
       if (!known) return fail("unknown segment type '" + w[3] + "'");
       for (std::size_t i = 4; i < w.size(); ++i) {
-        if (w[i] == "descending") seg.flags |= kKeyDescending;
-        else if (w[i] == "case-insensitive") seg.flags |= kKeyCaseInsensitive;
-        else if (w[i] == "collated") seg.flags |= kKeyCollated;
+        if (w[i] == "descending")
+          seg.flags |= kKeyDescending;
+        else if (w[i] == "case-insensitive")
+          seg.flags |= kKeyCaseInsensitive;
+        else if (w[i] == "collated")
+          seg.flags |= kKeyCollated;
         else if (w[i].rfind("null=", 0) == 0 && ParseNumber("0x" + w[i].substr(5), 0, 255, v)) {
           seg.nullValue = static_cast<uint8_t>(v);
         } else {
           return fail("unknown segment option '" + w[i] + "'");
         }
       }
-      KeySpec& key = spec.keys.back();
-      if (key.segmentCount > 0) spec.segments.back().flags |= kKeySegmented;
+      KeyDescription& key = description.keys.back();
+      if (key.segmentCount > 0) description.segments.back().flags |= kKeySegmented;
       ++key.segmentCount;
-      spec.segments.push_back(seg);
+      description.segments.push_back(seg);
     } else if (w[0] == "collation" && w.size() == 2) {
       if (w[1].size() > 8) return fail("collation name longer than 8 characters");
-      spec.collationName.fill(' ');
-      for (std::size_t i = 0; i < w[1].size(); ++i) spec.collationName[i] = static_cast<uint8_t>(w[1][i]);
-      spec.hasCollation = true;
+      description.collationName.fill(' ');
+      for (std::size_t i = 0; i < w[1].size(); ++i)
+        description.collationName[i] = static_cast<uint8_t>(w[1][i]);
+      description.hasCollation = true;
     } else if (w[0] == "map" && w.size() == 3) {
       int from1 = 0, from2 = 0, to1 = 0, to2 = 0;
       if (!ParseRange(w[1], from1, from2) || !ParseRange(w[2], to1, to2)) return fail("bad map");
-      if (to2 - to1 != 0 && to2 - to1 != from2 - from1) return fail("map ranges of different sizes");
+      if (to2 - to1 != 0 && to2 - to1 != from2 - from1)
+        return fail("map ranges of different sizes");
       for (int c = from1; c <= from2; ++c) {
-        spec.collation[c] = static_cast<uint8_t>(to1 == to2 ? to1 : to1 + (c - from1));
+        description.collation[c] = static_cast<uint8_t>(to1 == to2 ? to1 : to1 + (c - from1));
       }
     } else {
       return fail("cannot read '" + line + "'");
     }
   }
-  for (const KeySpec& key : spec.keys) {
+  for (const KeyDescription& key : description.keys) {
     if (key.segmentCount == 0) return fail("a key without segments");
   }
   // Serialise what was read, then let the record manager's own check judge
   // it, so a dictionary that builds is one that Create accepts.
-  for (const SegmentSpec& seg : spec.segments) {
-    if ((seg.flags & kKeyCollated) && !spec.hasCollation) {
+  for (const SegmentDescription& seg : description.segments) {
+    if ((seg.flags & kKeyCollated) && !description.hasCollation) {
       return fail("a collated segment but no collation");
     }
   }
-  std::string bytes = SerializeFileSpec(spec);
-  FileSpec check;
+  std::string bytes = SerializeFileDescription(description);
+  FileDescription check;
   const RecordStatus status =
-      ParseFileSpec(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), check);
+      ParseFileDescription(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), check);
   if (status != kStatusOk) {
-    error = "the definition is not a valid file description (status " + std::to_string(status) + ")";
+    error =
+        "the definition is not a valid file description (status " + std::to_string(status) + ")";
     return false;
   }
   // A collation block nobody uses is left out.
-  if (spec.hasCollation && !check.hasCollation) {
-    spec.hasCollation = false;
-    bytes = SerializeFileSpec(spec);
+  if (description.hasCollation && !check.hasCollation) {
+    description.hasCollation = false;
+    bytes = SerializeFileDescription(description);
   }
   buffer = bytes;
   return true;

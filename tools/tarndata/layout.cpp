@@ -18,8 +18,9 @@ struct TypeName {
   int width;  // 0 = any
 };
 constexpr TypeName kTypes[] = {
-    {"text", FieldType::kText, 0},   {"packed", FieldType::kPacked, 0}, {"date", FieldType::kDate, 4},
-    {"int16", FieldType::kInt16, 2}, {"int32", FieldType::kInt32, 4},   {"double", FieldType::kDouble, 8},
+    {"text", FieldType::kText, 0},   {"packed", FieldType::kPacked, 0},
+    {"date", FieldType::kDate, 4},   {"int16", FieldType::kInt16, 2},
+    {"int32", FieldType::kInt32, 4}, {"double", FieldType::kDouble, 8},
     {"hex", FieldType::kHex, 0},
 };
 
@@ -40,8 +41,10 @@ bool FromHex(const std::string& hex, std::string& bytes) {
     int v = 0;
     for (int k = 0; k < 2; ++k) {
       const char c = hex[i + k];
-      const int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      const int d = (c >= '0' && c <= '9')   ? c - '0'
+                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                             : -1;
       if (d < 0) return false;
       v = v * 16 + d;
     }
@@ -109,7 +112,8 @@ bool ParseLayout(const std::string& text, std::vector<Field>& fields, std::strin
     Field f;
     if (!(words >> keyword)) continue;
     std::string extra;
-    if (keyword != "field" || !(words >> f.name >> f.offset >> f.width >> type) || (words >> extra)) {
+    if (keyword != "field" || !(words >> f.name >> f.offset >> f.width >> type) ||
+        (words >> extra)) {
       error = "line " + std::to_string(lineNumber) + ": expected 'field NAME OFFSET WIDTH TYPE'";
       return false;
     }
@@ -211,7 +215,8 @@ bool FieldFromText(const Field& field, const std::string& text, uint8_t* record,
       if (cp.find('\x01') != std::string::npos && text.find('\x01') == std::string::npos) {
         return fail("a character code page 850 cannot hold");
       }
-      if (static_cast<int>(cp.size()) > n) return fail("longer than " + std::to_string(n) + " characters");
+      if (static_cast<int>(cp.size()) > n)
+        return fail("longer than " + std::to_string(n) + " characters");
       std::memset(p, ' ', n);
       std::memcpy(p, cp.data(), cp.size());
       return true;
@@ -222,7 +227,8 @@ bool FieldFromText(const Field& field, const std::string& text, uint8_t* record,
     case FieldType::kDate: {
       if (text.empty()) return Pack("0", p, n);
       if (RawHexValue(text, p, n)) return true;
-      if (text.size() != 10 || text[4] != '-' || text[7] != '-') return fail("not a date YYYY-MM-DD");
+      if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return fail("not a date YYYY-MM-DD");
       if (!Pack(text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2), p, n)) {
         return fail("not a date YYYY-MM-DD");
       }
@@ -233,7 +239,8 @@ bool FieldFromText(const Field& field, const std::string& text, uint8_t* record,
       long long v = 0;
       const long long limit = field.type == FieldType::kInt16 ? 32767 : 2147483647LL;
       if (!ParseInteger(text, -limit - 1, limit, v)) return fail("not an integer in range");
-      for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>((static_cast<unsigned long long>(v) >> (8 * i)) & 0xFF);
+      for (int i = 0; i < n; ++i)
+        p[i] = static_cast<uint8_t>((static_cast<unsigned long long>(v) >> (8 * i)) & 0xFF);
       return true;
     }
     case FieldType::kDouble: {

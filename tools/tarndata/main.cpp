@@ -23,7 +23,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
 
 namespace kestrova {
@@ -51,24 +51,42 @@ int Usage(const std::string& message = {}) {
 
 std::string StatusText(int16_t status) {
   switch (status) {
-    case kStatusIoError: return "not a record file, or the disk failed";
-    case kStatusFileNotOpen: return "file not open";
-    case kStatusDuplicateKey: return "duplicate key";
-    case kStatusInvalidFileName: return "invalid file name";
-    case kStatusFileNotFound: return "file not found";
-    case kStatusDataBufferTooShort: return "buffer too short";
-    case kStatusPageSizeError: return "invalid page size";
-    case kStatusNumberOfKeysError: return "invalid number of keys";
-    case kStatusKeyPositionError: return "key segment outside the record";
-    case kStatusRecordLengthError: return "invalid record length";
-    case kStatusKeyLengthError: return "invalid key segment";
-    case kStatusBadCollatingSequence: return "invalid collating sequence";
-    case kStatusOwnerMismatch: return "wrong owner name";
-    case kStatusFileExists: return "the file exists already";
-    case kStatusRecordLocked: return "record locked by another program";
-    case kStatusFileLocked: return "file locked by another program";
-    case kStatusIncompatibleMode: return "file in use by another program";
-    default: return "record manager status";
+    case kStatusIoError:
+      return "not a record file, or the disk failed";
+    case kStatusFileNotOpen:
+      return "file not open";
+    case kStatusDuplicateKey:
+      return "duplicate key";
+    case kStatusInvalidFileName:
+      return "invalid file name";
+    case kStatusFileNotFound:
+      return "file not found";
+    case kStatusDataBufferTooShort:
+      return "buffer too short";
+    case kStatusPageSizeError:
+      return "invalid page size";
+    case kStatusNumberOfKeysError:
+      return "invalid number of keys";
+    case kStatusKeyPositionError:
+      return "key segment outside the record";
+    case kStatusRecordLengthError:
+      return "invalid record length";
+    case kStatusKeyLengthError:
+      return "invalid key segment";
+    case kStatusBadCollatingSequence:
+      return "invalid collating sequence";
+    case kStatusOwnerMismatch:
+      return "wrong owner name";
+    case kStatusFileExists:
+      return "the file exists already";
+    case kStatusRecordLocked:
+      return "record locked by another program";
+    case kStatusFileLocked:
+      return "file locked by another program";
+    case kStatusIncompatibleMode:
+      return "file in use by another program";
+    default:
+      return "record manager status";
   }
 }
 
@@ -97,14 +115,14 @@ bool JobPathKey(const std::string& nativePath, std::string& key) {
 
 int16_t Call(uint16_t op, uint8_t* block, std::string& data, uint32_t& length, std::string& key,
              int8_t keyNumber) {
-  return BTRCALL(op, block, data.data(), &length, key.data(), static_cast<uint8_t>(std::min<std::size_t>(key.size(), 255)),
-                 keyNumber);
+  return BTRCALL(op, block, data.data(), &length, key.data(),
+                 static_cast<uint8_t>(std::min<std::size_t>(key.size(), 255)), keyNumber);
 }
 
 // An open record file and its description.
 struct OpenFile {
   uint8_t block[128] = {};
-  FileSpec spec;
+  FileDescription description;
   std::string statAnswer;
 };
 
@@ -122,7 +140,8 @@ int16_t OpenRecordFile(const std::string& path, OpenFile& file, const std::strin
   if (status != kStatusOk) return status;
   answer.resize(length);
   file.statAnswer = answer;
-  return ParseFileSpec(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(), file.spec);
+  return ParseFileDescription(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(),
+                              file.description);
 }
 
 int CommandCreate(const std::vector<std::string>& args) {
@@ -130,14 +149,18 @@ int CommandCreate(const std::vector<std::string>& args) {
   bool replace = false;
   std::string owner;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == "--replace") replace = true;
-    else if (args[i] == "--owner" && i + 1 < args.size()) owner = args[++i];
-    else return Usage("unknown option " + args[i]);
+    if (args[i] == "--replace")
+      replace = true;
+    else if (args[i] == "--owner" && i + 1 < args.size())
+      owner = args[++i];
+    else
+      return Usage("unknown option " + args[i]);
   }
   std::string dictionary;
   if (!ReadFile(args[1], dictionary)) return Fail(args[1] + ": cannot read");
   if (dictionary.size() < 2) return Fail(args[1] + ": not a dictionary (shorter than its length)");
-  const std::size_t n = static_cast<uint8_t>(dictionary[0]) | (static_cast<uint8_t>(dictionary[1]) << 8);
+  const std::size_t n =
+      static_cast<uint8_t>(dictionary[0]) | (static_cast<uint8_t>(dictionary[1]) << 8);
   if (dictionary.size() < n + 2) {
     return Fail(args[1] + ": not a dictionary (says " + std::to_string(n) + " bytes, holds " +
                 std::to_string(dictionary.size() - 2) + ")");
@@ -150,9 +173,12 @@ int CommandCreate(const std::vector<std::string>& args) {
     uint32_t length = static_cast<uint32_t>(buffer.size());
     status = Call(kOpCreate, nullptr, buffer, length, key, replace ? 0 : -1);
   } else {
-    FileSpec spec;
-    status = ParseFileSpec(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(), spec);
-    if (status == kStatusOk) status = CreateStoreFile(NativePath(key.substr(0, key.size() - 1)), spec, owner, replace);
+    FileDescription description;
+    status = ParseFileDescription(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
+                                  description);
+    if (status == kStatusOk)
+      status =
+          CreateStoreFile(NativePath(key.substr(0, key.size() - 1)), description, owner, replace);
   }
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
   return 0;
@@ -174,9 +200,10 @@ int CommandXdf(const std::vector<std::string>& args) {
   return 0;
 }
 
-std::string FlagNames(const SegmentSpec& seg) {
-  static const char* kTypeNames[15] = {"string", "integer", "float", "", "", "", "", "", "", "",
-                                       "lstring", "zstring", "", "", "unsigned"};
+std::string FlagNames(const SegmentDescription& seg) {
+  static const char* kTypeNames[15] = {"string",  "integer", "float", "", "",
+                                       "",        "",        "",      "", "",
+                                       "lstring", "zstring", "",      "", "unsigned"};
   std::string s = seg.type < 15 ? kTypeNames[seg.type] : "?";
   if (seg.flags & kKeyDuplicates) s += " duplicates";
   if (seg.flags & kKeyModifiable) s += " modifiable";
@@ -192,30 +219,31 @@ int CommandStat(const std::vector<std::string>& args) {
   OpenFile file;
   const int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const FileSpec& spec = file.spec;
+  const FileDescription& description = file.description;
   const auto* a = reinterpret_cast<const uint8_t*>(file.statAnswer.data());
   const uint32_t records = a[6] | (a[7] << 8) | (a[8] << 16) | (static_cast<uint32_t>(a[9]) << 24);
   std::cout << "file:          " << args[0] << "\n"
-            << "record length: " << spec.recordLength << "\n"
-            << "page size:     " << spec.pageSize << "\n"
+            << "record length: " << description.recordLength << "\n"
+            << "page size:     " << description.pageSize << "\n"
             << "records:       " << records << "\n"
-            << "keys:          " << spec.keys.size() << "\n";
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    const KeySpec& key = spec.keys[k];
-    const uint8_t* seg0 = a + kFileSpecSize + kSegmentSpecSize * key.firstSegment;
-    const uint32_t distinct = seg0[6] | (seg0[7] << 8) | (seg0[8] << 16) | (static_cast<uint32_t>(seg0[9]) << 24);
+            << "keys:          " << description.keys.size() << "\n";
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    const KeyDescription& key = description.keys[k];
+    const uint8_t* seg0 = a + kFileDescriptionSize + kSegmentDescriptionSize * key.firstSegment;
+    const uint32_t distinct =
+        seg0[6] | (seg0[7] << 8) | (seg0[8] << 16) | (static_cast<uint32_t>(seg0[9]) << 24);
     std::cout << "  key " << k << ": length " << key.length << ", "
               << (key.duplicates ? "duplicates" : "unique") << ", "
               << (key.modifiable ? "modifiable" : "not modifiable") << ", " << distinct
               << " distinct values\n";
     for (int s = 0; s < key.segmentCount; ++s) {
-      const SegmentSpec& seg = spec.segments[key.firstSegment + s];
-      std::cout << "    segment at " << seg.position << ", " << seg.length << " bytes: " << FlagNames(seg)
-                << "\n";
+      const SegmentDescription& seg = description.segments[key.firstSegment + s];
+      std::cout << "    segment at " << seg.position << ", " << seg.length
+                << " bytes: " << FlagNames(seg) << "\n";
     }
   }
-  if (spec.hasCollation) {
-    std::string name(reinterpret_cast<const char*>(spec.collationName.data()), 8);
+  if (description.hasCollation) {
+    std::string name(reinterpret_cast<const char*>(description.collationName.data()), 8);
     std::cout << "collation:     " << Cp850ToUtf8(name) << "\n";
   }
   return 0;
@@ -235,7 +263,7 @@ int CommandImport(const std::vector<std::string>& args) {
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const int length = file.spec.recordLength;
+  const int length = file.description.recordLength;
   if (!LayoutFitsRecord(fields, length, error)) return Fail(args[1] + ": " + error);
 
   // Columns by header name; every field must have one.
@@ -271,7 +299,8 @@ int CommandImport(const std::vector<std::string>& args) {
       return abort(where + error);
     }
     for (std::size_t f = 0; f < fields.size(); ++f) {
-      if (column[f] >= static_cast<int>(row.size())) return abort(where + "missing column " + fields[f].name);
+      if (column[f] >= static_cast<int>(row.size()))
+        return abort(where + "missing column " + fields[f].name);
       if (!FieldFromText(fields[f], row[column[f]], bytes, error)) return abort(where + error);
     }
     uint32_t recordLength = static_cast<uint32_t>(length);
@@ -291,8 +320,8 @@ template <typename Visit>
 int16_t WalkRecords(OpenFile& file, Visit visit) {
   std::string key(255, '\0');
   for (uint16_t op = kOpGetFirst;; op = kOpGetNext) {
-    std::string record(file.spec.recordLength, '\0');
-    uint32_t length = file.spec.recordLength;
+    std::string record(file.description.recordLength, '\0');
+    uint32_t length = file.description.recordLength;
     const int16_t status = Call(op, file.block, record, length, key, 0);
     if (status == kStatusEndOfFile) return kStatusOk;
     if (status != kStatusOk) return status;
@@ -313,13 +342,14 @@ int CommandExport(const std::vector<std::string>& args) {
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
-  const int length = file.spec.recordLength;
+  const int length = file.description.recordLength;
   if (!LayoutFitsRecord(fields, length, error)) return Fail(args[1] + ": " + error);
 
   std::vector<std::string> header;
   for (const Field& f : fields) header.push_back(f.name);
   const std::string none(length, '\0');
-  const bool other = !OtherBytesToHex(fields, reinterpret_cast<const uint8_t*>(none.data()), length).empty();
+  const bool other =
+      !OtherBytesToHex(fields, reinterpret_cast<const uint8_t*>(none.data()), length).empty();
   if (other) header.push_back(kOtherBytesColumn);
   std::string out = CsvRow(header);
   status = WalkRecords(file, [&](const std::string& record, uint32_t) {
@@ -376,13 +406,20 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   int code;
-  if (command == "create") code = CommandCreate(args);
-  else if (command == "xdf") code = CommandXdf(args);
-  else if (command == "stat") code = CommandStat(args);
-  else if (command == "import") code = CommandImport(args);
-  else if (command == "export") code = CommandExport(args);
-  else if (command == "dump") code = CommandDump(args);
-  else return Usage("unknown command " + command);
+  if (command == "create")
+    code = CommandCreate(args);
+  else if (command == "xdf")
+    code = CommandXdf(args);
+  else if (command == "stat")
+    code = CommandStat(args);
+  else if (command == "import")
+    code = CommandImport(args);
+  else if (command == "export")
+    code = CommandExport(args);
+  else if (command == "dump")
+    code = CommandDump(args);
+  else
+    return Usage("unknown command " + command);
   uint8_t block[128] = {};
   BTRCALL(kOpReset, block, nullptr, nullptr, nullptr, 0, 0);
   return code;

@@ -31,6 +31,7 @@ class ConsoleTest : public ::testing::Test {
     // When the script runs out the reader answers Esc instead of ending
     // the test process.
     Screen().inputGone = nullptr;
+    Screen().mouseButtons = 3;
     Session().jobTmp = dir_.Path();
     Session().colourTable = ParseColourText(kDefaultColourText);
   }

@@ -210,6 +210,24 @@ TEST_F(FormInputTest, BadScreensEndWithoutHanging) {
   EXPECT_EQ(Run("{Down}"), kKeyEscape);
 }
 
+TEST_F(FormInputTest, FieldsOfNoWidthOrWiderThanTheScreen) {
+  // A field of width 0 (even with a choice list) edits nothing; a field of
+  // 200 characters runs on over the rows below and keeps its length.
+  constexpr std::string_view form =
+      "1,3\r\n"
+      "\"\",3,0,0,0,0,0\r\n"
+      "3,3,\"A: \",0,0,0,0,0,0,\"|S,Si\"\r\n"
+      "4,70,\"B: \",200,0,30,0,4,0,\"\"\r\n"
+      "25,79,\"C: \",0,0,0,0,0,0,\"\"\r\n"
+      "0\r\n";
+  ResetJobFormForTesting();
+  ASSERT_TRUE(ParseJobForm(form).ok);
+  EXPECT_EQ(Run("x{Enter}{End}abc{Enter}{Click 5 1}{Enter}"), kKeyEnter);
+  EXPECT_EQ(Value(1), "");
+  EXPECT_EQ(Value(2), "ABC" + std::string(197, ' '));
+  EXPECT_EQ(Value(3), "");
+}
+
 TEST_F(FormInputTest, SecretAndPassedOverFields) {
   constexpr std::string_view form =
       "1,4\r\n"

@@ -32,12 +32,20 @@ TEST_F(KeyboardTest, KeysAsTheCallerSeesThem) {
     ResetScreenForTesting();
     ResetKeyboardForTesting();
     Screen().inputGone = nullptr;
+    Screen().mouseButtons = 3;
     Type(c.script);
     std::vector<int32_t> got;
     for (std::size_t i = 0; i < c.keys.size(); ++i) got.push_back(ReadKey());
     EXPECT_EQ(got, c.keys) << c.script;
     EXPECT_EQ(ReadKey(), kKeyEscape) << c.script << ": input has ended";
   }
+}
+
+TEST_F(KeyboardTest, WithoutAMouseClicksAreNoKeys) {
+  Screen().mouseButtons = 0;
+  Type("{Click 3 17}q");
+  EXPECT_EQ(ReadKey(), 'q');
+  EXPECT_EQ(Keyboard().mouseState, 3);
 }
 
 TEST_F(KeyboardTest, AnAltReleaseEndsTheCodeAndIsNotAKey) {

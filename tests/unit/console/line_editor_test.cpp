@@ -59,7 +59,7 @@ TEST_F(LineEditorTest, TypingAndEditingKeys) {
       {"un dos,tres", "{C-Right}{C-Right}{Enter}", false, 1, "un dos,tres", 8},
       {"un  ", "{C-Right}{C-Right}{Enter}", false, 1, "un  ", 3},
       // The euro sign by Alt-E, a character by its code.
-      {"   ", "{A-e}{A-1}{A-3}{A-0}{Enter}", false, 1, "\xD5\x82 ", 3},
+      {"   ", "{A-e}{A-1}{A-3}{A-0}{Enter}", false, 1, "€é "_cp.data(), 3},
   };
   for (const Case& c : cases) {
     Screen().insertLock = c.insert;
@@ -161,10 +161,10 @@ TEST_F(LineEditorTest, ChoiceListsStepFindAndShowMarkers) {
   EXPECT_EQ(Edit(value, "{Click 5 12}{Click 5 10}{Bksp}{Del}{C-y}{Click 1 1}"), -101);
   EXPECT_EQ(value, "S");
   // Accents fold: "e" finds the option coded "É".
-  ChoiceList() = "|A,Alta|\x90,Entrada";
+  ChoiceList() = "|A,Alta|É,Entrada"_cp;
   value = "A";
   Edit(value, "e{Enter}");
-  EXPECT_EQ(value, "\x90");
+  EXPECT_EQ(value, "É"_cp);
 }
 
 TEST_F(LineEditorTest, ChoiceListLeavesTheChosenTextPadded) {

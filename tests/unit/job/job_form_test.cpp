@@ -112,7 +112,9 @@ TEST_F(JobFormTest, ShortFiles) {
     EXPECT_EQ(r.ok, c.ok) << c.name << ": " << r.problem;
     if (c.ok) {
       EXPECT_EQ(JobForm().lists.size(), c.lists) << c.name;
-      if (!c.listTitle1.empty()) EXPECT_EQ(JobForm().lists[0].title, c.listTitle1) << c.name;
+      if (!c.listTitle1.empty()) {
+        EXPECT_EQ(JobForm().lists[0].title, c.listTitle1) << c.name;
+      }
     } else {
       EXPECT_FALSE(r.problem.empty()) << c.name;
     }

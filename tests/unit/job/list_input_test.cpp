@@ -52,7 +52,9 @@ TEST(ListInput, Numbers) {
     ListInput in = MakeListInput(c.text);
     int16_t value = -1;
     EXPECT_EQ(ReadNumberItem(in, value), c.status) << c.text;
-    if (c.status == ItemStatus::kOk) EXPECT_EQ(value, c.value) << c.text;
+    if (c.status == ItemStatus::kOk) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
 }
 

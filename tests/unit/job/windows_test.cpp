@@ -151,7 +151,7 @@ TEST_F(WindowsTest, ColourStackRules) {
   // the pairs told apart).
   Session().colourTable = {{{15, 0}, {7, 0}, {0, 7}, {1, 7}, {14, 1}}};
   const struct {
-    const char* spec;
+    const char* letters;
     int pair;
     std::string stack;  // after the call
   } steps[] = {
@@ -164,12 +164,12 @@ TEST_F(WindowsTest, ColourStackRules) {
       {"-", 1, ""},
   };
   for (const auto& s : steps) {
-    std::string spec = s.spec;
-    SelectColours(spec);
-    EXPECT_EQ(Windows().pair, s.pair) << s.spec;
-    EXPECT_EQ(Windows().colourStack, s.stack) << s.spec;
+    std::string letters = s.letters;
+    SelectColours(letters);
+    EXPECT_EQ(Windows().pair, s.pair) << s.letters;
+    EXPECT_EQ(Windows().colourStack, s.stack) << s.letters;
     const ColourPair& want = Session().colourTable[static_cast<std::size_t>(s.pair)];
-    EXPECT_EQ(CurrentAttribute(), want.foreground + 16 * want.background) << s.spec;
+    EXPECT_EQ(CurrentAttribute(), want.foreground + 16 * want.background) << s.letters;
   }
   std::string lower = "+rh";
   SelectColours(lower);

@@ -9,11 +9,12 @@
 namespace kestrova::rmtest {
 namespace {
 
-FileSpec SpecOf(const std::string& buffer) {
-  FileSpec spec;
-  EXPECT_EQ(ParseFileSpec(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(), spec),
+FileDescription DescriptionOf(const std::string& buffer) {
+  FileDescription description;
+  EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
+                                 description),
             kStatusOk);
-  return spec;
+  return description;
 }
 
 std::string LE(uint64_t v, int bytes) {
@@ -36,28 +37,57 @@ struct OrderCase {
 
 TEST(KeyEncoding, EverySegmentTypeSortsWithMemcmp) {
   const OrderCase cases[] = {
-      {"uint16 across 255/256", {{1, 2, kKeyBinary}}, {LE(0, 2), LE(1, 2), LE(255, 2), LE(256, 2), LE(65535, 2)}},
-      {"uint32 extended", {{1, 4, 0, kTypeUnsignedBinary}},
+      {"uint16 across 255/256",
+       {{1, 2, kKeyBinary}},
+       {LE(0, 2), LE(1, 2), LE(255, 2), LE(256, 2), LE(65535, 2)}},
+      {"uint32 extended",
+       {{1, 4, 0, kTypeUnsignedBinary}},
        {LE(0, 4), LE(255, 4), LE(256, 4), LE(65536, 4), LE(0xFFFFFFFF, 4)}},
-      {"int16 signed", {{1, 2, 0, kTypeInteger}},
-       {LE(0x8000, 2), LE(static_cast<uint16_t>(-256), 2), LE(0xFFFF, 2), LE(0, 2), LE(1, 2), LE(255, 2), LE(256, 2), LE(0x7FFF, 2)}},
-      {"int32 signed", {{1, 4, 0, kTypeInteger}},
-       {LE(0x80000000u, 4), LE(static_cast<uint32_t>(-70000), 4), LE(0xFFFFFFFFu, 4), LE(0, 4), LE(70000, 4)}},
-      {"int16 descending", {{1, 2, kKeyDescending, kTypeInteger}},
+      {"int16 signed",
+       {{1, 2, 0, kTypeInteger}},
+       {LE(0x8000, 2), LE(static_cast<uint16_t>(-256), 2), LE(0xFFFF, 2), LE(0, 2), LE(1, 2),
+        LE(255, 2), LE(256, 2), LE(0x7FFF, 2)}},
+      {"int32 signed",
+       {{1, 4, 0, kTypeInteger}},
+       {LE(0x80000000u, 4), LE(static_cast<uint32_t>(-70000), 4), LE(0xFFFFFFFFu, 4), LE(0, 4),
+        LE(70000, 4)}},
+      {"int16 descending",
+       {{1, 2, kKeyDescending, kTypeInteger}},
        {LE(300, 2), LE(256, 2), LE(1, 2), LE(0xFFFF, 2)}},
       {"string descending", {{1, 3, kKeyDescending}}, {"ZZZ", "ABC", "AB ", "AAA"}},
-      {"double", {{1, 8, 0, kTypeFloat}}, {Double(-1e9), Double(-1.5), Double(0.0), Double(0.25), Double(3e10)}},
-      {"zstring ends at its NUL", {{1, 4, 0, kTypeZString}}, {std::string("A\0xy", 4), "AB\0\0", "ABC\0"}},
-      {"lstring by its length byte", {{1, 4, 0, kTypeLString}}, {"\x01" "Azz", "\x02" "AB?", "\x03" "ABC"}},
-      {"packed digits then text", {{1, 2}, {3, 2}}, {"\x80\x81" "ZZ", "\x80\x82" "AA", "\x81\x80" "AA"}},
-      {"uint16 then string", {{1, 2, kKeyBinary}, {3, 1}}, {LE(1, 2) + "Z", LE(256, 2) + "A", LE(256, 2) + "B"}},
+      {"double",
+       {{1, 8, 0, kTypeFloat}},
+       {Double(-1e9), Double(-1.5), Double(0.0), Double(0.25), Double(3e10)}},
+      {"zstring ends at its NUL",
+       {{1, 4, 0, kTypeZString}},
+       {std::string("A\0xy", 4), "AB\0\0", "ABC\0"}},
+      {"lstring by its length byte",
+       {{1, 4, 0, kTypeLString}},
+       {"\x01"
+        "Azz",
+        "\x02"
+        "AB?",
+        "\x03"
+        "ABC"}},
+      {"packed digits then text",
+       {{1, 2}, {3, 2}},
+       {"\x80\x81"
+        "ZZ",
+        "\x80\x82"
+        "AA",
+        "\x81\x80"
+        "AA"}},
+      {"uint16 then string",
+       {{1, 2, kKeyBinary}, {3, 1}},
+       {LE(1, 2) + "Z", LE(256, 2) + "A", LE(256, 2) + "B"}},
   };
   for (const OrderCase& c : cases) {
     uint16_t length = 0;
     for (const Seg& s : c.key) length = std::max<uint16_t>(length, s.position + s.length - 1);
-    const FileSpec spec = SpecOf(CreateBuffer(length, {c.key}));
+    const FileDescription description = DescriptionOf(CreateBuffer(length, {c.key}));
     for (std::size_t i = 1; i < c.ascending.size(); ++i) {
-      EXPECT_LT(EncodeKeyValue(spec, 0, c.ascending[i - 1]), EncodeKeyValue(spec, 0, c.ascending[i]))
+      EXPECT_LT(EncodeKeyValue(description, 0, c.ascending[i - 1]),
+                EncodeKeyValue(description, 0, c.ascending[i]))
           << c.name << " #" << i;
     }
   }
@@ -70,12 +100,20 @@ TEST(KeyEncoding, ValuesThatCompareEqual) {
     std::string a, b;
   } cases[] = {
       {"case-insensitive", {1, 4, kKeyCaseInsensitive}, "abCd", "ABcD"},
-      {"zstring after its NUL", {1, 4, 0, kTypeZString}, std::string("AB\0x", 4), std::string("AB\0y", 4)},
-      {"lstring beyond its length", {1, 4, 0, kTypeLString}, "\x02" "ABx", "\x02" "ABy"},
+      {"zstring after its NUL",
+       {1, 4, 0, kTypeZString},
+       std::string("AB\0x", 4),
+       std::string("AB\0y", 4)},
+      {"lstring beyond its length",
+       {1, 4, 0, kTypeLString},
+       "\x02"
+       "ABx",
+       "\x02"
+       "ABy"},
   };
   for (const Case& c : cases) {
-    const FileSpec spec = SpecOf(CreateBuffer(4, {{c.seg}}));
-    EXPECT_EQ(EncodeKeyValue(spec, 0, c.a), EncodeKeyValue(spec, 0, c.b)) << c.name;
+    const FileDescription description = DescriptionOf(CreateBuffer(4, {{c.seg}}));
+    EXPECT_EQ(EncodeKeyValue(description, 0, c.a), EncodeKeyValue(description, 0, c.b)) << c.name;
   }
 }
 
@@ -84,19 +122,24 @@ TEST(KeyEncoding, CollatingTableDecidesOrder) {
   for (int c = 0; c < 256; ++c) table[c] = static_cast<char>(c);
   table[0x85] = 'A';  // à sorts with A
   table['a'] = 'A';
-  const FileSpec spec = SpecOf(CreateBuffer(2, {{{1, 2, kKeyCollated}}}, table));
-  EXPECT_EQ(EncodeKeyValue(spec, 0, "\x85" "B"), EncodeKeyValue(spec, 0, "AB"));
-  EXPECT_LT(EncodeKeyValue(spec, 0, "aZ"), EncodeKeyValue(spec, 0, "BA"));
+  const FileDescription description =
+      DescriptionOf(CreateBuffer(2, {{{1, 2, kKeyCollated}}}, table));
+  EXPECT_EQ(EncodeKeyValue(description, 0,
+                           "\x85"
+                           "B"),
+            EncodeKeyValue(description, 0, "AB"));
+  EXPECT_LT(EncodeKeyValue(description, 0, "aZ"), EncodeKeyValue(description, 0, "BA"));
 }
 
 TEST(KeyEncoding, NullKeysAreRecognisedOnlyWhenEverySegmentIsNull) {
-  const FileSpec spec = SpecOf(CreateBuffer(4, {{{1, 2, kKeyNullValue | kKeyDuplicates, 0, ' '},
-                                                 {3, 2, kKeyNullValue | kKeyDuplicates, 0, ' '}}}));
-  EXPECT_TRUE(IsNullKeyValue(spec, 0, "    "));
-  EXPECT_FALSE(IsNullKeyValue(spec, 0, "   x"));
+  const FileDescription description =
+      DescriptionOf(CreateBuffer(4, {{{1, 2, kKeyNullValue | kKeyDuplicates, 0, ' '},
+                                      {3, 2, kKeyNullValue | kKeyDuplicates, 0, ' '}}}));
+  EXPECT_TRUE(IsNullKeyValue(description, 0, "    "));
+  EXPECT_FALSE(IsNullKeyValue(description, 0, "   x"));
 }
 
-TEST(FileSpecParse, FaultsAnswerTheirStatus) {
+TEST(FileDescriptionParse, FaultsAnswerTheirStatus) {
   const std::string good = CreateBuffer(20, {{{1, 4, kKeyBinary}}, {{5, 10}, {15, 2}}});
   auto with = [&](std::size_t at, std::string bytes) {
     std::string b = good;
@@ -110,8 +153,9 @@ TEST(FileSpecParse, FaultsAnswerTheirStatus) {
   } cases[] = {
       {"good", good, kStatusOk},
       {"good with blank padding", good + std::string(1000, ' '), kStatusOk},
-      {"shorter than the file specification", good.substr(0, 15), kStatusDataBufferTooShort},
-      {"fewer segments than the key count says", good.substr(0, 16 + 16 * 2), kStatusDataBufferTooShort},
+      {"shorter than the file description block", good.substr(0, 15), kStatusDataBufferTooShort},
+      {"fewer segments than the key count says", good.substr(0, 16 + 16 * 2),
+       kStatusDataBufferTooShort},
       {"record length 0", with(0, U16(0)), kStatusRecordLengthError},
       {"page size not a multiple of 512", with(2, U16(1000)), kStatusPageSizeError},
       {"no keys", with(4, U16(0)), kStatusNumberOfKeysError},
@@ -120,34 +164,40 @@ TEST(FileSpecParse, FaultsAnswerTheirStatus) {
       {"segment past the record end", with(16, U16(18)), kStatusKeyPositionError},
       {"segment length 0", with(18, U16(0)), kStatusKeyLengthError},
       {"segment length over 255", with(18, U16(256)), kStatusKeyLengthError},
-      {"unknown extended type", with(20, U16(kKeyExtendedType)) .replace(26, 1, "\x07"), kStatusKeyLengthError},
+      {"unknown extended type", with(20, U16(kKeyExtendedType)).replace(26, 1, "\x07"),
+       kStatusKeyLengthError},
       {"integer of 3 bytes", CreateBuffer(8, {{{1, 3, 0, kTypeInteger}}}), kStatusKeyLengthError},
-      {"collated without its table", CreateBuffer(8, {{{1, 3, kKeyCollated}}}), kStatusDataBufferTooShort},
+      {"collated without its table", CreateBuffer(8, {{{1, 3, kKeyCollated}}}),
+       kStatusDataBufferTooShort},
       {"collating table without signature",
        CreateBuffer(8, {{{1, 3, kKeyCollated}}}, std::string(256, 'a')).replace(32, 1, "\x00", 1),
        kStatusBadCollatingSequence},
   };
   for (const Case& c : cases) {
-    FileSpec spec;
-    EXPECT_EQ(ParseFileSpec(reinterpret_cast<const uint8_t*>(c.buffer.data()), c.buffer.size(), spec),
+    FileDescription description;
+    EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(c.buffer.data()),
+                                   c.buffer.size(), description),
               c.status)
         << c.name;
   }
   // A key longer than 255 bytes in total.
   const std::string longKey = CreateBuffer(400, {{{1, 200}, {201, 100}}});
-  FileSpec spec;
-  EXPECT_EQ(ParseFileSpec(reinterpret_cast<const uint8_t*>(longKey.data()), longKey.size(), spec),
+  FileDescription description;
+  EXPECT_EQ(ParseFileDescription(reinterpret_cast<const uint8_t*>(longKey.data()), longKey.size(),
+                                 description),
             kStatusKeyLengthError);
-  EXPECT_EQ(ParseFileSpec(nullptr, 0, spec), kStatusDataBufferTooShort);
+  EXPECT_EQ(ParseFileDescription(nullptr, 0, description), kStatusDataBufferTooShort);
 }
 
-TEST(FileSpecParse, SerializedFormReadsBackTheSame) {
+TEST(FileDescriptionParse, SerializedFormReadsBackTheSame) {
   std::string table(256, 'x');
-  const std::string buffer = CreateBuffer(30, {{{1, 4, kKeyBinary | kKeyModifiable}},
-                                               {{5, 10, kKeyDuplicates | kKeyCollated}, {15, 2, 0, kTypeInteger}}},
-                                          table);
-  const FileSpec spec = SpecOf(buffer);
-  EXPECT_EQ(SerializeFileSpec(spec), buffer);
+  const std::string buffer =
+      CreateBuffer(30,
+                   {{{1, 4, kKeyBinary | kKeyModifiable}},
+                    {{5, 10, kKeyDuplicates | kKeyCollated}, {15, 2, 0, kTypeInteger}}},
+                   table);
+  const FileDescription description = DescriptionOf(buffer);
+  EXPECT_EQ(SerializeFileDescription(description), buffer);
 }
 
 }  // namespace

@@ -15,7 +15,9 @@ namespace {
 
 constexpr uint16_t kLength = 8;  // 4-byte unsigned id (key 0), 4 bytes of data
 
-std::string Rec(uint32_t id, const std::string& text = "DATA") { return U32(id) + text.substr(0, 4); }
+std::string Rec(uint32_t id, const std::string& text = "DATA") {
+  return U32(id) + text.substr(0, 4);
+}
 
 // A forked client.  `body` runs in the child and returns its exit code; it
 // talks to the parent through Signal() / AwaitParent().
@@ -137,6 +139,32 @@ TEST_F(MultiProcessTest, RecordLockAnswers84UntilTheHolderEnds) {
     EXPECT_EQ(Read(kOpGetEqual + kBiasSingleNoWait, 2), kStatusOk) << killIt;
     EXPECT_EQ(Call(kOpUnlock, block_, "", "", 0).status, kStatusOk);
   }
+}
+
+TEST_F(MultiProcessTest, MultipleRecordLocksAreReleasedOneByOneOrAllAtOnce) {
+  ASSERT_EQ(Read(kOpGetEqual + kBiasMultipleNoWait, 1), kStatusOk);
+  ASSERT_EQ(Read(kOpGetEqual + kBiasMultipleNoWait, 2), kStatusOk);
+  ASSERT_EQ(Read(kOpGetEqual + kBiasMultipleNoWait, 3), kStatusOk);
+  // What another client meets, as one digit per record: 1 locked, 0 free.
+  auto othersSee = [&]() {
+    Child child([&](Child&) {
+      uint8_t block[128] = {};
+      if (ChildOpen(block) != kStatusOk) return 99;
+      int seen = 0;
+      for (uint32_t id = 1; id <= 3; ++id) {
+        const int16_t s =
+            Call(kOpGetEqual + kBiasSingleNoWait, block, "", U32(id), 0, kLength).status;
+        seen = seen * 10 + (s == kStatusRecordLocked ? 1 : 0);
+      }
+      return seen;
+    });
+    return child.Wait();
+  };
+  EXPECT_EQ(othersSee(), 111);
+  ASSERT_EQ(Call(kOpUnlock, block_, U32(2), "", -1).status, kStatusOk);  // positions are ids here
+  EXPECT_EQ(othersSee(), 101);
+  ASSERT_EQ(Call(kOpUnlock, block_, "", "", -2).status, kStatusOk);
+  EXPECT_EQ(othersSee(), 0);
 }
 
 TEST_F(MultiProcessTest, WaitingLockIsGrantedWhenTheHolderUnlocks) {
@@ -265,14 +293,14 @@ TEST_F(MultiProcessTest, CommittedTransactionIsSeenWhole) {
 }
 
 TEST_F(MultiProcessTest, ConcurrentCreatesMakeOneWholeFile) {
-  const std::string spec = CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}});
+  const std::string description = CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}});
   for (int round = 0; round < 3; ++round) {
     const std::string path = PathKey(Path("race" + std::to_string(round) + ".dat"));
     std::vector<std::unique_ptr<Child>> children;
     for (int i = 0; i < 4; ++i) {
       children.push_back(std::make_unique<Child>([&](Child& c) {
         c.AwaitParent();  // all start together
-        const int16_t status = Call(kOpCreate, nullptr, spec, path, -1).status;
+        const int16_t status = Call(kOpCreate, nullptr, description, path, -1).status;
         uint8_t block[128] = {};
         if (Call(kOpOpen, block, "", path, 0).status != kStatusOk) return 99;
         return static_cast<int>(status);

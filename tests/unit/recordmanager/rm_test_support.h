@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 namespace kestrova::rmtest {
 
@@ -29,7 +29,9 @@ inline void Put16(std::string& s, std::size_t at, uint16_t v) {
   s[at + 1] = static_cast<char>(v >> 8);
 }
 
-inline std::string U16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+inline std::string U16(uint16_t v) {
+  return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 inline std::string U32(uint32_t v) {
   std::string s(4, '\0');
   for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -45,13 +47,13 @@ inline uint32_t ReadU32(const std::string& s, std::size_t at = 0) {
 // for the caller), with an optional collating table.
 inline std::string CreateBuffer(uint16_t recordLength, const std::vector<std::vector<Seg>>& keys,
                                 const std::string& table = {}) {
-  std::string out(kFileSpecSize, '\0');
+  std::string out(kFileDescriptionSize, '\0');
   Put16(out, 0, recordLength);
   Put16(out, 2, 1024);
   Put16(out, 4, static_cast<uint16_t>(keys.size()));
   for (const auto& key : keys) {
     for (std::size_t i = 0; i < key.size(); ++i) {
-      std::string seg(kSegmentSpecSize, '\0');
+      std::string seg(kSegmentDescriptionSize, '\0');
       Put16(seg, 0, key[i].position);
       Put16(seg, 2, key[i].length);
       uint16_t flags = key[i].flags;
@@ -89,7 +91,8 @@ inline Answer Call(uint16_t op, void* block, const std::string& data = {},
   std::copy(key.begin(), key.end(), keyBuffer.begin());
   Answer a;
   a.status = BTRCALL(op, block, dataBuffer.data(), &length, keyBuffer.data(), keyLength, keyNumber);
-  a.data.assign(reinterpret_cast<char*>(dataBuffer.data()), std::min<std::size_t>(length, dataBuffer.size()));
+  a.data.assign(reinterpret_cast<char*>(dataBuffer.data()),
+                std::min<std::size_t>(length, dataBuffer.size()));
   a.key.assign(reinterpret_cast<char*>(keyBuffer.data()), keyLength);
   return a;
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,8 @@ namespace {
 using testing::AddRecord;
 using testing::Date;
 using testing::IndexRecord;
-using testing::TransitionSpec;
-using testing::UnitSpec;
+using testing::TransitionSetup;
+using testing::UnitSetup;
 
 constexpr double kCap2024 = 0.029999999329447746;  // 0.03f widened
 
@@ -59,7 +61,7 @@ class LeaseRulesTest : public ::testing::Test {
   void TearDown() override { ResetRevisionRecordAccessForTesting(); }
 
   void Evaluate(int16_t regime, const char* application, int16_t arrearsMonths,
-                const UnitSpec& unit, const TransitionSpec& transition) {
+                const UnitSetup& unit, const TransitionSetup& transition) {
     Revision().Regime = regime;
     Revision().ApplicationDate = Date(application);
     Revision().ArrearsMonths = arrearsMonths;
@@ -74,8 +76,8 @@ struct LeaseCase {
   int16_t regime;
   const char* application;
   int16_t arrearsMonths;
-  UnitSpec unit;
-  TransitionSpec transition;
+  UnitSetup unit;
+  TransitionSetup transition;
   int16_t result;
   // For result 0:
   double fraction = 0;
@@ -87,16 +89,16 @@ struct LeaseCase {
   double arrears = 0;
 };
 
-UnitSpec Unit(auto&& change) {
-  UnitSpec u;
+UnitSetup Unit(auto&& change) {
+  UnitSetup u;
   change(u);
   return u;
 }
 
 // A lease of 1980 under the staged update: rent 60.00 + 5.00, initial rent
 // 200.00 at index 50.000, 3 of 10 steps done, revised each June.
-UnitSpec StagedUnit(auto&& change) {
-  UnitSpec u;
+UnitSetup StagedUnit(auto&& change) {
+  UnitSetup u;
   u.contract = "19800615";
   u.lastRevision = "20220615";
   u.lastIndex = 0;
@@ -106,8 +108,8 @@ UnitSpec StagedUnit(auto&& change) {
   change(u);
   return u;
 }
-TransitionSpec Staged(auto&& change) {
-  TransitionSpec t;
+TransitionSetup Staged(auto&& change) {
+  TransitionSetup t;
   t.initialRent = 20000;
   t.initialIndex = 50000;
   t.stepsTotal = 10;
@@ -132,72 +134,72 @@ std::vector<LeaseCase> Cases() {
       {"arrears months 0 give no arrears", 1, "20210115", 0, {}, {}, 0, kJanuaryFraction, 539,
        kNoUpdateCap, 0, "20220115", "20210114", 0},
       {"status M is skipped under regime 1", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.status = 'M'; }), {}, -1},
+       Unit([](UnitSetup& u) { u.status = 'M'; }), {}, -1},
       {"status M is skipped before any date test", 3, "20210115", 0,
-       Unit([](UnitSpec& u) { u.status = 'M'; u.contract = ""; u.lastRevision = ""; }), {}, -1},
+       Unit([](UnitSetup& u) { u.status = 'M'; u.contract = ""; u.lastRevision = ""; }), {}, -1},
       {"regime 1 admits a contract of 09/05/1985", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19850509"; }), {}, 0, kJanuaryFraction, 539},
+       Unit([](UnitSetup& u) { u.contract = "19850509"; }), {}, 0, kJanuaryFraction, 539},
       {"regime 1 admits a contract of 31/12/1994", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19941231"; }), {}, 0, kJanuaryFraction, 539},
+       Unit([](UnitSetup& u) { u.contract = "19941231"; }), {}, 0, kJanuaryFraction, 539},
       {"regime 1 refuses 08/05/1985", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19850508"; }), {}, -1},
+       Unit([](UnitSetup& u) { u.contract = "19850508"; }), {}, -1},
       {"regime 1 refuses 01/01/1995", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19950101"; }), {}, -1},
+       Unit([](UnitSetup& u) { u.contract = "19950101"; }), {}, -1},
       {"regime 1 needs a revision period", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.revisionMonths = 0; }), {}, -1},
+       Unit([](UnitSetup& u) { u.revisionMonths = 0; }), {}, -1},
       {"not due a day early: 16/01/2020 + 12 months is after 15/01/2021", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.lastRevision = "20200116"; }), {}, -1},
+       Unit([](UnitSetup& u) { u.lastRevision = "20200116"; }), {}, -1},
       // 15/01/1990 + 360 months = 15/01/2020, before 15/01/2021.
       {"an expired contract gives 1", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contractMonths = 360; }), {}, 1},
+       Unit([](UnitSetup& u) { u.contractMonths = 360; }), {}, 1},
       // + 372 months = 15/01/2021: not before the application date.
       {"a contract ending on the application date has not expired", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contractMonths = 372; }), {}, 0, kJanuaryFraction, 539},
+       Unit([](UnitSetup& u) { u.contractMonths = 372; }), {}, 0, kJanuaryFraction, 539},
       {"regime 1 without any date is skipped", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = ""; u.lastRevision = ""; }), {}, -1},
+       Unit([](UnitSetup& u) { u.contract = ""; u.lastRevision = ""; }), {}, -1},
       {"regime 2 without a last revision is skipped", 2, "20210115", 0,
-       Unit([](UnitSpec& u) { u.lastRevision = ""; }), {}, -1},
+       Unit([](UnitSetup& u) { u.lastRevision = ""; }), {}, -1},
       {"regime 4 without dates gives 2", 4, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = ""; u.lastRevision = ""; }),
-       TransitionSpec{.initialIndex = 1}, 2},
+       Unit([](UnitSetup& u) { u.contract = ""; u.lastRevision = ""; }),
+       TransitionSetup{.initialIndex = 1}, 2},
       {"regime 3 without dates gives 2", 3, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = ""; u.lastRevision = ""; }),
-       TransitionSpec{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 2}, 2},
+       Unit([](UnitSetup& u) { u.contract = ""; u.lastRevision = ""; }),
+       TransitionSetup{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 2}, 2},
       {"no class-0 amount gives 3 even with increments", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.amounts[0] = 0; }), {}, 3},
+       Unit([](UnitSetup& u) { u.amounts[0] = 0; }), {}, 3},
       {"a last index of 0 gives 4", 1, "20210115", 0,
-       Unit([](UnitSpec& u) { u.lastIndex = 0; }), {}, 4},
+       Unit([](UnitSetup& u) { u.lastIndex = 0; }), {}, 4},
       // Regime 2: the period ends on the from-date itself.
       {"regime 2 revises when the last revision is the application date", 2, "20210115", 0,
-       Unit([](UnitSpec& u) { u.lastRevision = "20210115"; }), {}, 0, kJanuaryFraction, 539,
+       Unit([](UnitSetup& u) { u.lastRevision = "20210115"; }), {}, 0, kJanuaryFraction, 539,
        kNoUpdateCap, 0, "20220115", "20210115"},
       {"regime 2 skips any other date", 2, "20210115", 0, {}, {}, -1},
       // Regime 4: leases after 1994, or old leases whose staging is done.
       {"regime 4 revises a lease of 2000", 4, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "20000115"; }), {}, 0, kJanuaryFraction, 539},
+       Unit([](UnitSetup& u) { u.contract = "20000115"; }), {}, 0, kJanuaryFraction, 539},
       {"regime 4 refuses a 1990 lease", 4, "20210115", 0, {}, {}, -1},
       {"regime 4 revises a staged lease once staging is done", 4, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19800115"; }),
-       TransitionSpec{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 10}, 0, kJanuaryFraction,
+       Unit([](UnitSetup& u) { u.contract = "19800115"; }),
+       TransitionSetup{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 10}, 0, kJanuaryFraction,
        539},
       {"regime 4 refuses a lease still being staged", 4, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "19800115"; }),
-       TransitionSpec{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 9}, -1},
+       Unit([](UnitSetup& u) { u.contract = "19800115"; }),
+       TransitionSetup{.initialIndex = 1, .stepsTotal = 10, .stepsDone = 9}, -1},
       // Regimes outside 1-4 follow the rules as written: below 3 the
       // 1985-1994 window, above 4 no filter.
       {"regime 0 uses the 1985-1994 window", 0, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "20000115"; }), {}, -1},
+       Unit([](UnitSetup& u) { u.contract = "20000115"; }), {}, -1},
       {"regime 7 has no filter", 7, "20210115", 0,
-       Unit([](UnitSpec& u) { u.contract = "20000115"; }), {}, 0, kJanuaryFraction, 539},
+       Unit([](UnitSetup& u) { u.contract = "20000115"; }), {}, 0, kJanuaryFraction, 539},
       // Index fallen from 102 to 101: -0.0098039..., x 55000 = -539.2 -> -539.
       {"a negative variation gives a negative increment", 1, "20200615", 0,
-       Unit([](UnitSpec& u) { u.contract = "19900615"; u.lastRevision = "20190615"; }), {}, 0,
+       Unit([](UnitSetup& u) { u.contract = "19900615"; u.lastRevision = "20190615"; }), {}, 0,
        101.0 / 102.0 - 1, -539},
       // Coded entry 05 (key byte 133, class 1) adds 30.00 to the increments;
       // numbered amount 5 (key byte 5, class 9) and coded 77 (unknown) do
       // not count: base 580.00, x 0.0098039 = 568.63 -> 569.
       {"coded and numbered concepts use their own key bytes", 1, "20210115", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.amounts[4] = 7000;
          u.codes[0] = 5;
          u.codedAmounts[0] = 3000;
@@ -208,7 +210,7 @@ std::vector<LeaseCase> Cases() {
       // Caps of class N.  29/03/2022: no cap; 104 -> 112: 0.0769230769...,
       // x 55000 = 4230.77 -> 4231.
       {"29/03/2022 applies no cap", 1, "20220329", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "19900329";
          u.lastRevision = "20210329";
          u.lastIndex = 104000;
@@ -218,7 +220,7 @@ std::vector<LeaseCase> Cases() {
       // 30/03/2022: 12 months since the last revision, so the cap is the
       // series-P 2.0 % alone; 0.02 x 55000 = 1100.
       {"30/03/2022 applies the series-P cap", 1, "20220330", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "19900330";
          u.lastRevision = "20210330";
          u.lastIndex = 104000;
@@ -226,7 +228,7 @@ std::vector<LeaseCase> Cases() {
        }),
        {}, 0, 0.02, 1100, 0.02},
       {"a unit not of class N is never capped", 1, "20220330", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "19900330";
          u.lastRevision = "20210330";
          u.lastIndex = 104000;
@@ -235,7 +237,7 @@ std::vector<LeaseCase> Cases() {
       // 2024: 116 -> 120 is 3.45 %, capped at 0.03f: 0.0299999993 x 55000 =
       // 1649.99996 -> 1650.
       {"2024 caps at 3 %", 1, "20240615", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "19900615";
          u.lastRevision = "20230615";
          u.lastIndex = 116000;
@@ -248,14 +250,14 @@ std::vector<LeaseCase> Cases() {
       // year: next 15/06/2025; the period ends the day before the
       // anniversary.
       {"2024 caps at 3 % also under regime 3", 3, "20240615", 0,
-       StagedUnit([](UnitSpec& u) { u.lastRevision = "20230615"; }),
-       Staged([](TransitionSpec& t) { t.cadastralValue = 0; }), 0, 0.4, 1740, kCap2024, 20600,
+       StagedUnit([](UnitSetup& u) { u.lastRevision = "20230615"; }),
+       Staged([](TransitionSetup& t) { t.cadastralValue = 0; }), 0, 0.4, 1740, kCap2024, 20600,
        "20250615", "20240614"},
       // From 2025: 120 -> 123.6 is 3 %: 0.03 x 55000 = 1650 uncapped for a
       // contract of 24/05/2023; from 25/05/2023 the series-P 2.1 % binds:
       // 0.021 x 55000 = 1155.
       {"from 2025 a contract of 24/05/2023 is not capped", 4, "20250615", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "20230524";
          u.lastRevision = "20240615";
          u.lastIndex = 120000;
@@ -263,7 +265,7 @@ std::vector<LeaseCase> Cases() {
        }),
        {}, 0, 123.6 / 120.0 - 1, 1650},
       {"from 2025 a contract of 25/05/2023 is capped", 4, "20250615", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "20230525";
          u.lastRevision = "20240615";
          u.lastIndex = 120000;
@@ -275,7 +277,7 @@ std::vector<LeaseCase> Cases() {
       // 0.0295798319; the full variation 119 -> 123.6 (3.87 %) is above it:
       // 0.0295798319 x 55000 = 1626.89 -> 1627.
       {"rule P compounds after 13 months", 4, "20250615", 0,
-       Unit([](UnitSpec& u) {
+       Unit([](UnitSetup& u) {
          u.contract = "20230601";
          u.lastRevision = "20240515";
          u.lastIndex = 119000;
@@ -291,43 +293,43 @@ std::vector<LeaseCase> Cases() {
       {"the cadastral limit at 24 % binds", 3, "20230615", 0, StagedUnit(Same), Staged(Same), 0,
        0.4, 9600 - 6500, kNoUpdateCap, 24000, "20240615", "20230614"},
       {"the cadastral limit at 12 % after 1989", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) { t.cadastralDate = "19900101"; }), 0, 0.4, 4800 - 6500,
+       Staged([](TransitionSetup& t) { t.cadastralDate = "19900101"; }), 0, 0.4, 4800 - 6500,
        kNoUpdateCap, 12000},
       // 0.4 x 88160 = 35264, less 6500 = 28764 whenever the limit is off.
       {"no cadastral limit for a unit not of class N", 3, "20230615", 0,
-       StagedUnit([](UnitSpec& u) { u.unitClass = ' '; }), Staged(Same), 0, 0.4, 28764,
+       StagedUnit([](UnitSetup& u) { u.unitClass = ' '; }), Staged(Same), 0, 0.4, 28764,
        kNoUpdateCap, 88160},
       {"no cadastral limit when exempt", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) { t.cadastralExempt = 'S'; }), 0, 0.4, 28764, kNoUpdateCap,
+       Staged([](TransitionSetup& t) { t.cadastralExempt = 'S'; }), 0, 0.4, 28764, kNoUpdateCap,
        88160},
       {"no cadastral limit in mode P", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) { t.cadastralMode = 'P'; }), 0, 0.4, 28764, kNoUpdateCap,
+       Staged([](TransitionSetup& t) { t.cadastralMode = 'P'; }), 0, 0.4, 28764, kNoUpdateCap,
        88160},
       {"no cadastral limit of 0", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) { t.cadastralValue = 0; }), 0, 0.4, 28764, kNoUpdateCap,
+       Staged([](TransitionSetup& t) { t.cadastralValue = 0; }), 0, 0.4, 28764, kNoUpdateCap,
        88160},
       // 3 months a receipt: 71999.998 -> 72000: 0.4 x 72000 - 6500 = 22300.
       {"the cadastral limit covers the months of a receipt", 3, "20230615", 0,
-       StagedUnit([](UnitSpec& u) { u.monthsPerReceipt = 3; }), Staged(Same), 0, 0.4, 22300,
+       StagedUnit([](UnitSetup& u) { u.monthsPerReceipt = 3; }), Staged(Same), 0, 0.4, 22300,
        kNoUpdateCap, 72000},
       // A value of 12000000: 239999.99 -> 240000, above the updated rent.
       {"a cadastral limit above the updated rent does not bind", 3, "20230615", 0,
-       StagedUnit(Same), Staged([](TransitionSpec& t) { t.cadastralValue = 12000000; }), 0, 0.4,
+       StagedUnit(Same), Staged([](TransitionSetup& t) { t.cadastralValue = 12000000; }), 0, 0.4,
        28764, kNoUpdateCap, 88160},
       {"regime 3 revises only in the contract's month", 3, "20230715", 0, StagedUnit(Same),
        Staged(Same), -1},
       {"regime 3 skips a lease whose staging is done", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) { t.stepsDone = 10; }), -1},
+       Staged([](TransitionSetup& t) { t.stepsDone = 10; }), -1},
       {"regime 3 skips a contract of 09/05/1985", 3, "20230615", 0,
-       StagedUnit([](UnitSpec& u) { u.contract = "19850509"; }), Staged(Same), -1},
+       StagedUnit([](UnitSetup& u) { u.contract = "19850509"; }), Staged(Same), -1},
       // Five steps: 0.35 x 88160 = 30856 (premises), 0.6 x 88160 = 52896
       // (housing); a single step is the whole rent; an unknown count 0 %.
       {"five steps not of class N: step 3 is 35 %", 3, "20230615", 0,
-       StagedUnit([](UnitSpec& u) { u.unitClass = ' '; }),
-       Staged([](TransitionSpec& t) { t.stepsTotal = 5; t.stepsDone = 2; }), 0, 0.35,
+       StagedUnit([](UnitSetup& u) { u.unitClass = ' '; }),
+       Staged([](TransitionSetup& t) { t.stepsTotal = 5; t.stepsDone = 2; }), 0, 0.35,
        30856 - 6500, kNoUpdateCap, 88160},
       {"five steps of class N: step 3 is 60 %", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) {
+       Staged([](TransitionSetup& t) {
          t.stepsTotal = 5;
          t.stepsDone = 2;
          t.cadastralValue = 0;
@@ -335,15 +337,15 @@ std::vector<LeaseCase> Cases() {
        0, 0.6, 52896 - 6500, kNoUpdateCap, 88160},
       // The last step: the next revision follows the revision period.
       {"a single step takes the whole update", 3, "20230615", 0,
-       StagedUnit([](UnitSpec& u) { u.revisionMonths = 6; }),
-       Staged([](TransitionSpec& t) {
+       StagedUnit([](UnitSetup& u) { u.revisionMonths = 6; }),
+       Staged([](TransitionSetup& t) {
          t.stepsTotal = 1;
          t.stepsDone = 0;
          t.cadastralValue = 0;
        }),
        0, 1.0, 88160 - 6500, kNoUpdateCap, 88160, "20231215"},
       {"an unknown step count gives 0 %", 3, "20230615", 0, StagedUnit(Same),
-       Staged([](TransitionSpec& t) {
+       Staged([](TransitionSetup& t) {
          t.stepsTotal = 7;
          t.stepsDone = 0;
          t.cadastralValue = 0;
@@ -354,13 +356,13 @@ std::vector<LeaseCase> Cases() {
       // 60000; step 1 of 10 is 10 %: 6000 - 5000 = 1000; 3 months of
       // arrears: 3000.
       {"the worked staged example", 3, "20240615", 3,
-       StagedUnit([](UnitSpec& u) {
+       StagedUnit([](UnitSetup& u) {
          u.unitClass = ' ';
          u.lastRevision = "";
          u.amounts[0] = 5000;
          u.amounts[1] = 0;
        }),
-       Staged([](TransitionSpec& t) {
+       Staged([](TransitionSetup& t) {
          t.initialRent = 50000;
          t.initialIndex = 100000;
          t.stepsDone = 0;
@@ -392,19 +394,6 @@ TEST_F(LeaseRulesTest, EveryBranchOfTheRules) {
   }
 }
 
-// The 2024 cap is the single-precision 0.03 exactly as widened.
-TEST_F(LeaseRulesTest, The2024CapIsTheWidenedSinglePrecisionConstant) {
-  LoadStandardTable();
-  UnitSpec u;
-  u.contract = "19900615";
-  u.lastRevision = "20230615";
-  u.lastIndex = 116000;
-  u.unitClass = 'N';
-  Evaluate(1, "20240615", 0, u, {});
-  EXPECT_EQ(LeaseValues().UpdateCap, static_cast<double>(0.03f));
-  EXPECT_EQ(LeaseValues().Fraction, static_cast<double>(0.03f));
-}
-
 // Rule P when series I has no month a year before the application date:
 // the cap is the series-P percentage alone, whatever the lease evaluated
 // before left behind.
@@ -414,7 +403,7 @@ TEST_F(LeaseRulesTest, RulePWithoutAnIndexAYearBackUsesThePercentageAlone) {
   AddRecord(kPriceIndexFile, IndexRecord('P', "202506", 2.1));
   // A lease with a large variation first: 100 -> 103 on an old index of
   // 50.000 is 106 %.
-  UnitSpec first;
+  UnitSetup first;
   first.contract = "20000115";
   first.lastRevision = "20250115";
   first.lastIndex = 50000;
@@ -424,7 +413,7 @@ TEST_F(LeaseRulesTest, RulePWithoutAnIndexAYearBackUsesThePercentageAlone) {
   ASSERT_NEAR(Variation().VarFraction, 103.0 / 50.0 - 1, 1e-12);
   // 14 months since 15/05/2024; no index on or before 15/07/2024, so E = 0
   // and the cap is 2.1 %; 99 -> 103 is 4.04 %: 0.021 x 55000 = 1155.
-  UnitSpec second;
+  UnitSetup second;
   second.contract = "20230601";
   second.lastRevision = "20240515";
   second.lastIndex = 99000;
@@ -441,7 +430,7 @@ TEST_F(LeaseRulesTest, NoSeriesPRecordMeansNoCap) {
   AddRecord(kPriceIndexFile, IndexRecord('I', "202106", 100.0));
   AddRecord(kPriceIndexFile, IndexRecord('I', "202206", 103.0));
   AddRecord(kPriceIndexFile, IndexRecord('P', "202207", 2.0));
-  UnitSpec u;
+  UnitSetup u;
   u.contract = "19900615";
   u.lastRevision = "20210615";
   u.lastIndex = 100000;
@@ -470,7 +459,7 @@ TEST_F(LeaseRulesTest, TheWorkedVariationExample) {
   EXPECT_EQ(v.VarNewIndexDate, Date("20220601"));
   EXPECT_EQ(v.VarNewIndex, 103.0);
 
-  UnitSpec u;
+  UnitSetup u;
   u.contract = "19900615";
   u.lastRevision = "20210615";
   u.lastIndex = 100000;
@@ -559,6 +548,10 @@ TEST_F(LeaseRulesTest, LinkingFactors) {
     EXPECT_NEAR(v.VarFactor, c.factor, 1e-12);
     EXPECT_NEAR(v.VarFraction, c.fraction, 1e-12);
     EXPECT_EQ(v.VarIncrement, c.increment);
+    if (c.status != kVariationDone) {
+      EXPECT_EQ(v.VarNewIndex, 0);
+      EXPECT_EQ(v.VarNewIndexDate, Date(""));
+    }
   }
 }
 
@@ -602,6 +595,43 @@ TEST_F(LeaseRulesTest, ShortRecordsAreReadSafely) {
   Revision().Regime = 4;
   EvaluateLease();
   EXPECT_EQ(LeaseValues().EvaluationResult, -1);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Records written by other programs may hold anything: random units,
+// transitions, index records, regimes and application dates (some of them
+// shorter than a date) evaluate without a crash or a hang; every result is
+// one of the six.
+TEST_F(LeaseRulesTest, RandomRecordsEvaluateSafely) {
+  std::mt19937 random(20261208);
+  auto bytes = [&random](std::size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(random() & 0xFF);
+    return s;
+  };
+  for (int round = 0; round < 300; ++round) {
+    testing::InstallMemoryRecords();
+    LoadConcepts();
+    for (int i = 0; i < 20; ++i) {
+      // Mostly real series letters and dates, so the walks find records.
+      std::string r = bytes(15);
+      if (i % 2 == 0) r.replace(0, 3, std::string("ES") + "IPQ"[random() % 3]);
+      AddRecord(kPriceIndexFile, r);
+    }
+    Revision().Regime = static_cast<int16_t>(random() % 9) - 2;
+    Revision().ArrearsMonths = static_cast<int16_t>(random());
+    Revision().ApplicationDate = bytes(round % 5 == 0 ? round % 4 : 4);
+    testing::SetRecordBuffer(kUnitFile, bytes(round % 7 == 0 ? 100 : 343));
+    testing::SetRecordBuffer(kLeaseTransitionFile, bytes(57));
+    EvaluateLease();
+    const int16_t result = LeaseValues().EvaluationResult;
+    EXPECT_TRUE(result >= -1 && result <= 4) << result;
+  }
 }
 
 }  // namespace

@@ -182,7 +182,7 @@ inline std::string TextRecord(std::string_view code, std::string_view descriptio
   return r;
 }
 
-struct UnitSpec {
+struct UnitSetup {
   std::string contract = "19900115";  // "" = no date
   int16_t contractMonths = 0;
   std::string lastRevision = "20200115";
@@ -196,7 +196,7 @@ struct UnitSpec {
   int32_t codedAmounts[4] = {0, 0, 0, 0};
 };
 
-inline std::string UnitBytes(const UnitSpec& u) {
+inline std::string UnitBytes(const UnitSetup& u) {
   std::string r(343, ' ');
   PutBytes(r, 0, PackDigits("00010001").data(), 4);
   PutBytes(r, 189, Date(u.contract).data(), 4);
@@ -217,7 +217,7 @@ inline std::string UnitBytes(const UnitSpec& u) {
   return r;
 }
 
-struct TransitionSpec {
+struct TransitionSetup {
   char cadastralExempt = 'N';
   int32_t cadastralValue = 0;
   std::string cadastralDate = "";
@@ -228,7 +228,7 @@ struct TransitionSpec {
   int16_t stepsDone = 0;
 };
 
-inline std::string TransitionBytes(const TransitionSpec& t) {
+inline std::string TransitionBytes(const TransitionSetup& t) {
   std::string r(57, ' ');
   PutBytes(r, 0, PackDigits("00010001").data(), 4);
   r[12] = t.cadastralExempt;

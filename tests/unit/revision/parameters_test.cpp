@@ -20,6 +20,8 @@
 #include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
+#include "revision/lookup_lists.h"
+#include "revision/records.h"
 #include "support/temp_dir.h"
 #include "unit/revision/memory_records.h"
 
@@ -105,6 +107,7 @@ class ParametersTest : public ::testing::Test {
     ResetDateSettingsForTesting();
     ResetSeparatorsForTesting();
     ResetRevisionParametersForTesting();
+    ResetRecordsForTesting();
     Session().jobRoot = dir_.Path();
     Session().jobTmp = dir_.Path();
     Session().colourTable = ParseColourText(kDefaultColourText);
@@ -182,6 +185,11 @@ TEST_F(ParametersTest, FormFieldsBecomeParameters) {
   EXPECT_EQ(p.ArrearsConcept, 7);
   EXPECT_EQ(p.LetterDate, Date("20240701"));
   EXPECT_EQ(p.TextCode, "CARTA1  ");
+  // A blank unit number is unit 0; the key keeps its 4 bytes.
+  Fill({"A", "07062024", "3", "12", "", "15", "  "});
+  FillRevisionParameters();
+  EXPECT_EQ(Revision().FromKey, PackDigits("00120000"));
+  EXPECT_EQ(Revision().ToKey, PackDigits("00150000"));
 }
 
 TEST_F(ParametersTest, AGoodFormIsConfirmed) {
@@ -338,43 +346,51 @@ TEST_F(ParametersTest, FieldDescriptions) {
   EXPECT_EQ(FieldDescription(1, 12), padded("*** texto inexistente ***", 40));
 }
 
+// The list hooks of the form read the record the browser has just read
+// into its file's buffer.
 TEST_F(ParametersTest, ListLinesAndHandOver) {
+  auto load = [](RecordBytes& buffer, const std::string& bytes) {
+    buffer.fill(0);
+    std::copy(bytes.begin(), bytes.end(), buffer.begin());
+  };
+  std::string line;
   std::string estate;
   testing::PutBytes(estate, 0, PackDigits("0012").data(), 2);
   testing::PutText(estate, 8, "CARRER MAJOR 1", 30);
-  testing::SetRecordBuffer(kEstateFile, estate);
-  EXPECT_EQ(ListLine(1), "012  CARRER MAJOR 1                ");
-  HandOverListLine(1, 1, 6);
+  load(Records().estate.bytes, estate);
+  ASSERT_TRUE(RevisionListLine(1, line));
+  EXPECT_EQ(line, "012  CARRER MAJOR 1                ");
+  HandOverListChoice(1, 1, 6);
   EXPECT_EQ(Field(1, 6), "12 ");
 
   std::string unit(343, ' ');
   testing::PutBytes(unit, 0, PackDigits("00120034").data(), 4);
   testing::PutText(unit, 8, "GARCIA LOPEZ*JOAN", 30);
   testing::PutText(unit, 38, "2n 1a", 10);
-  testing::SetRecordBuffer(kUnitFile, unit);
-  EXPECT_EQ(ListLine(2), "034  GARCIA LOPEZ*JOAN               2n 1a     ");
-  HandOverListLine(2, 1, 5);
-  EXPECT_EQ(Field(1, 4), "12 ");
-  EXPECT_EQ(Field(1, 5), "34 ");
-  HandOverListLine(3, 1, 7);
+  load(Records().unit.bytes, unit);
+  ASSERT_TRUE(RevisionListLine(2, line));
+  EXPECT_EQ(line, "034  GARCIA LOPEZ*JOAN               2n 1a     ");
+  HandOverListChoice(3, 1, 7);
   EXPECT_EQ(Field(1, 6), "12 ");
   EXPECT_EQ(Field(1, 7), "34 ");
 
-  testing::SetRecordBuffer(kTextFile, testing::TextRecord("CARTA1", "Carta"));
-  EXPECT_EQ(ListLine(4), "CARTA1    Carta                                   ");
-  HandOverListLine(4, 1, 12);
+  load(Records().text.bytes, testing::TextRecord("CARTA1", "Carta"));
+  ASSERT_TRUE(RevisionListLine(4, line));
+  EXPECT_EQ(line, "CARTA1    Carta                                   ");
+  HandOverListChoice(4, 1, 12);
   EXPECT_EQ(Field(1, 12), "CARTA1  ");
 
-  testing::SetRecordBuffer(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
-  EXPECT_EQ(ListLine(5), "02  AUGMENTS            ");
-  HandOverListLine(5, 1, 8);
-  EXPECT_EQ(Field(1, 8), "2 ");
-  testing::SetRecordBuffer(kConceptTypeFile, testing::ConceptRecord(133, "REPERCUSSIO", 1));
-  EXPECT_EQ(ListLine(6), "05  REPERCUSSIO         ");
-  HandOverListLine(6, 1, 10);
+  // Coded concept 05 is the key byte 133; numbered concept 2 the byte 2.
+  load(Records().conceptType.bytes, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+  ASSERT_TRUE(RevisionListLine(6, line));
+  EXPECT_EQ(line, "05  REPERCUSSIO         ");
+  HandOverListChoice(6, 1, 10);
   EXPECT_EQ(Field(1, 10), "5 ");
+  load(Records().conceptType.bytes, testing::ConceptRecord(2, "AUGMENTS", 1));
+  HandOverListChoice(5, 1, 8);
+  EXPECT_EQ(Field(1, 8), "2 ");
 
-  EXPECT_EQ(ListLine(9), "");
+  EXPECT_FALSE(RevisionListLine(9, line));
 }
 
 }  // namespace

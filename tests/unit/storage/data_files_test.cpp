@@ -70,7 +70,8 @@ TEST_F(DataFilesTest, AMissingFileIsCreatedFromItsDictionaryAndOpened) {
 }
 
 TEST_F(DataFilesTest, AFullTableRefusesAFortyFirstFile) {
-  for (int16_t i = 1; i <= kLastSlot; ++i) FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(1000 + i);
+  for (int16_t i = 1; i <= kLastSlot; ++i)
+    FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(1000 + i);
   EXPECT_EQ(OpenDataFile(506, Name("DADES\\FinquesV"), Variable()), kStatusNoFreeSlot);
   EXPECT_TRUE(Double().calls.empty());
   ResetFileSlotsForTesting();
@@ -111,10 +112,11 @@ TEST_F(DataFilesTest, RecordsThatDoNotFitTheVariableAreRefused) {
     int32_t capacity, minimum;
     int16_t status;
   };
-  const Case cases[] = {{64, 21, kStatusRecordLengthMismatch}, {19, 0, kStatusRecordLengthMismatch},
-                        {20, 20, 0}};
+  const Case cases[] = {
+      {64, 21, kStatusRecordLengthMismatch}, {19, 0, kStatusRecordLengthMismatch}, {20, 20, 0}};
   for (const Case& c : cases) {
-    EXPECT_EQ(TryOpenDataFile(507, Name("DADES\\Short"), {record_, c.capacity, c.minimum}, true), c.status);
+    EXPECT_EQ(TryOpenDataFile(507, Name("DADES\\Short"), {record_, c.capacity, c.minimum}, true),
+              c.status);
     ResetFiles();
   }
   // Without createMissing a missing file is only reported.

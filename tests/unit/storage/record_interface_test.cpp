@@ -1,10 +1,13 @@
 // The record layer over a real record manager on temporary files, with the
 // entry point replaced by a double that counts (and sometimes answers) the
 // calls.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
-#include "storage/file_description.h"
+#include "storage/stat_description.h"
 #include "storage_test_support.h"
 
 namespace kestrova::storagetest {
@@ -27,7 +30,8 @@ class RecordInterfaceTest : public StorageTest {
 };
 
 TEST_F(RecordInterfaceTest, FindSlotReportsTheHighestFreeSlotOrAFullTable) {
-  for (int16_t i = 1; i <= kLastSlot; ++i) FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
+  for (int16_t i = 1; i <= kLastSlot; ++i)
+    FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(100 + i);
   EXPECT_EQ(FindSlot(0), 0) << "a full table";
   EXPECT_EQ(FindSlot(999), 0);
   EXPECT_EQ(FindSlot(105), 5);
@@ -163,7 +167,8 @@ TEST_F(RecordInterfaceTest, PeekWithinBoundLooksAheadAndComesBack) {
 TEST_F(RecordInterfaceTest, ComparableKeysSortAsTheKey) {
   // Key 0: 2 collated bytes then a 2-byte binary number; key 1: 2 plain bytes.
   std::string table(256, '\0');
-  for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
+  for (int i = 0; i < 256; ++i)
+    table[static_cast<std::size_t>(i)] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 32 : i);
   WriteDictionary("Coll", Description(20, {{{1, 2, 0x20}, {3, 2, 0x04}}, {{5, 2}}}, table));
   std::filesystem::create_directories(dir_.Path() + "DADES");
   ASSERT_EQ(OpenDataFile(kFile, dir_.Path() + "DADES\\Coll", Variable()), 0);
@@ -233,6 +238,37 @@ TEST_F(RecordInterfaceTest, AFailedUpdateBlanksTheKeyBeforeGoingBack) {
   EXPECT_EQ(ReadLog(), "507           3             80\r\n");
 }
 
+TEST_F(RecordInterfaceTest, ALogHeldByAnotherWorkstationIsWaitedForAndTheLineNeverLost) {
+  OpenTestFile(kFile, {TestRecord("A001", 1)});
+  ASSERT_EQ(FindByKey(kFile, 0, "A001", 0), 0);
+  // Another open of the log holds it exclusively, as another job appending
+  // its line would.
+  const int other = ::open((dir_.Path() + "db.log").c_str(), O_WRONLY | O_CREAT, 0666);
+  ASSERT_GE(other, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &lock), 0);
+  SetSleepHookForTesting([&](int32_t ms) {
+    pauses_.push_back(ms);
+    if (pauses_.size() == 3) ::close(other);  // the other job is done
+  });
+  EXPECT_EQ(UpdateCurrentRecord(kFile), 0);
+  EXPECT_EQ(pauses_.size(), 3u);
+  for (int32_t ms : pauses_) EXPECT_LE(ms, 101);
+  EXPECT_EQ(ReadLog(), "507           3             0\r\n");
+
+  // Held for good: after a bounded wait the line is appended all the same.
+  const int stuck = ::open((dir_.Path() + "db.log").c_str(), O_WRONLY, 0666);
+  ASSERT_EQ(::fcntl(stuck, F_OFD_SETLK, &lock), 0);
+  pauses_.clear();
+  SetSleepHookForTesting([this](int32_t ms) { pauses_.push_back(ms); });
+  EXPECT_EQ(UpdateCurrentRecord(kFile), 0);
+  EXPECT_EQ(pauses_.size(), 50u);
+  EXPECT_EQ(ReadLog(), "507           3             0\r\n507           3             0\r\n");
+  ::close(stuck);
+}
+
 TEST_F(RecordInterfaceTest, ResetClearsTheTableOnlyWhenItSucceeds) {
   OpenTestFile(kFile, {TestRecord("A001", 1)});
   Double().answer = [](uint16_t, char*, uint32_t*, char*, uint8_t) { return int16_t{2}; };
@@ -245,22 +281,23 @@ TEST_F(RecordInterfaceTest, ResetClearsTheTableOnlyWhenItSucceeds) {
   EXPECT_EQ(Double().calls.back().dataLength, 0u);
 }
 
-TEST(FileDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
+TEST(StatDescriptionTest, ADescriptionCutShortKeepsOnlyItsWholeKeys) {
   const std::string full = Description(20, {{{1, 2}, {3, 2}}, {{5, 4}}});
   struct Case {
     std::size_t size;
     std::size_t keys;
     int32_t key1Length;
   };
-  const Case cases[] = {{full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
+  const Case cases[] = {
+      {full.size(), 2, 4}, {full.size() - 1, 1, 0}, {20, 0, 0}, {3, 0, 0}, {0, 0, 0}};
   for (const Case& c : cases) {
-    const FileDescription d = ParseFileDescription(std::string_view(full).substr(0, c.size));
+    const StatDescription d = ParseStatDescription(std::string_view(full).substr(0, c.size));
     EXPECT_EQ(d.keys.size(), c.keys) << c.size;
-    EXPECT_EQ(DescribedKeyLength(d, 1), c.key1Length) << c.size;
+    EXPECT_EQ(StatKeyLength(d, 1), c.key1Length) << c.size;
     EXPECT_FALSE(d.hasCollation);
   }
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), 0), 4);
-  EXPECT_EQ(DescribedKeyLength(ParseFileDescription(full), -1), 0);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), 0), 4);
+  EXPECT_EQ(StatKeyLength(ParseStatDescription(full), -1), 0);
 }
 
 }  // namespace

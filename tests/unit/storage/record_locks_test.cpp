@@ -23,12 +23,12 @@ TEST_F(RecordLocksTest, OptionLettersSetAndStackTheLockMode) {
     std::string stack;  // pairs of slot and mode
   };
   const Case cases[] = {
-      {{"+d", "-"}, 1, ""},                 // starts from mode 1 below
-      {{"-"}, 1, ""},                       // nothing saved: no change
+      {{"+d", "-"}, 1, ""},  // starts from mode 1 below
+      {{"-"}, 1, ""},        // nothing saved: no change
       {{"A+B"}, 2, std::string("\x28\x01", 2)},
       {{"b", "+", "d", "+", "a", "-"}, 0, std::string("\x28\x02", 2)},
       {{"+D", "+A", "-", "-"}, 1, ""},
-      {{"xyz?"}, 1, ""},                    // other characters are ignored
+      {{"xyz?"}, 1, ""},  // other characters are ignored
   };
   for (const Case& c : cases) {
     ResetLockModeStackForTesting();
@@ -62,11 +62,10 @@ TEST_F(RecordLocksTest, TheLockBiasAndTheKeyPaddingFollowTheOperation) {
     int padding;
   };
   const Case cases[] = {
-      {9, 0, 9, 0x00},     {9, 2, 209, ' '},  {8, 0, 8, 0x00},    {11, 0, 11, 0xFF},
-      {10, 0, 10, 0xFF},   {11, 1, 211, ' '}, {5, 0, 5, ' '},     {5, 2, 205, ' '},
-      {6, 1, 206, ' '},    {3, 0, 3, ' '},    {3, 1, 3, ' '},     {3, 2, 3, ' '},
-      {19, 2, 219, ' '},   {23, 2, 223, ' '}, {33, 1, 233, ' '},  {14, 2, 14, ' '},
-      {28, 2, 28, ' '},
+      {9, 0, 9, 0x00},   {9, 2, 209, ' '}, {8, 0, 8, 0x00},   {11, 0, 11, 0xFF}, {10, 0, 10, 0xFF},
+      {11, 1, 211, ' '}, {5, 0, 5, ' '},   {5, 2, 205, ' '},  {6, 1, 206, ' '},  {3, 0, 3, ' '},
+      {3, 1, 3, ' '},    {3, 2, 3, ' '},   {19, 2, 219, ' '}, {23, 2, 223, ' '}, {33, 1, 233, ' '},
+      {14, 2, 14, ' '},  {28, 2, 28, ' '},
   };
   for (const Case& c : cases) {
     Double().calls.clear();
@@ -98,7 +97,8 @@ TEST_F(RecordLocksTest, ModeOneWaitsShowingTheMessageOnceFromTheSecondAttempt) {
     pauses_.push_back(ms);
     bool shown = false;
     for (int row = 1; row <= 25; ++row) {
-      if (ScreenRowText(row).find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos) shown = true;
+      if (ScreenRowText(row).find("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") != std::string::npos)
+        shown = true;
     }
     seen.push_back({Windows().depth, shown});
   });

@@ -73,11 +73,11 @@ inline std::string TestRecord(const std::string& key, uint16_t number, char fill
 // What the entry point was called with.
 struct SeenCall {
   uint16_t operation = 0;
-  std::string key;         // the first keyLength bytes of the key buffer
-  int padding = -1;        // the byte after them, when the buffer has one
+  std::string key;   // the first keyLength bytes of the key buffer
+  int padding = -1;  // the byte after them, when the buffer has one
   uint8_t keyLength = 0;
   int8_t keyNumber = 0;
-  uint32_t dataLength = 0; // on entry
+  uint32_t dataLength = 0;  // on entry
 };
 
 // The test double: records each call, then lets `answer` reply (when set);
@@ -106,7 +106,8 @@ inline int16_t DoubleEntry(uint16_t operation, void* positionBlock, void* dataBu
     c.key.assign(static_cast<const char*>(keyBuffer), keyLength);
     // Every key buffer the layer passes is longer than the key length it
     // states, except the full 255-byte ones.
-    if (keyLength < 255) c.padding = static_cast<uint8_t>(static_cast<const char*>(keyBuffer)[keyLength]);
+    if (keyLength < 255)
+      c.padding = static_cast<uint8_t>(static_cast<const char*>(keyBuffer)[keyLength]);
   }
   Double().calls.push_back(c);
   if (Double().answer) {
@@ -151,7 +152,8 @@ class StorageTest : public ::testing::Test {
 
   // Writes the dictionary of a base name under ddf/.
   void WriteDictionary(const std::string& base, const std::string& description) {
-    dir_.Write("ddf/" + base + ".xdf", U16(static_cast<uint16_t>(description.size())) + description);
+    dir_.Write("ddf/" + base + ".xdf",
+               U16(static_cast<uint16_t>(description.size())) + description);
   }
 
   // Creates (through its dictionary) and opens the test file under
@@ -171,7 +173,9 @@ class StorageTest : public ::testing::Test {
   }
 
   RecordVariable Variable() { return {record_, sizeof record_, 20}; }
-  std::string Record(std::size_t n = 20) const { return std::string(reinterpret_cast<const char*>(record_), n); }
+  std::string Record(std::size_t n = 20) const {
+    return std::string(reinterpret_cast<const char*>(record_), n);
+  }
   std::vector<uint16_t> Operations() const {
     std::vector<uint16_t> ops;
     for (const SeenCall& c : Double().calls) ops.push_back(c.operation);

@@ -1,4 +1,4 @@
-#include "storage/file_description.h"
+#include "storage/stat_description.h"
 
 #include <algorithm>
 #include <string>
@@ -29,7 +29,7 @@ int32_t Read32(std::string_view bytes, std::size_t at) {
 
 // One Stat call with a 1 536-byte data buffer holding `data` blank-padded.
 // The answer is the bytes the record manager returned; empty on failure.
-std::string StatAnswer(FileSlot& slot, const std::string& data, int16_t& status) {
+std::string AskStat(FileSlot& slot, const std::string& data, int16_t& status) {
   std::string dataBuffer = data;
   dataBuffer.resize(kDataBufferSize, ' ');
   std::string keyBuffer(kKeyBufferSize, ' ');
@@ -43,8 +43,8 @@ std::string StatAnswer(FileSlot& slot, const std::string& data, int16_t& status)
 
 }  // namespace
 
-FileDescription ParseFileDescription(std::string_view answer) {
-  FileDescription d;
+StatDescription ParseStatDescription(std::string_view answer) {
+  StatDescription d;
   d.recordLength = Read16(answer, 0);
   d.pageSize = Read16(answer, 2);
   d.keyCount = Read16(answer, 4);
@@ -54,13 +54,13 @@ FileDescription ParseFileDescription(std::string_view answer) {
   std::size_t at = kFileSpecBytes;
   bool whole = true;
   for (int32_t k = 0; k < d.keyCount && whole; ++k) {
-    std::vector<SegmentDescription> key;
+    std::vector<StatSegment> key;
     for (;;) {
       if (at + kSegmentBytes > answer.size()) {
         whole = false;
         break;
       }
-      SegmentDescription segment;
+      StatSegment segment;
       segment.length = Read16(answer, at + 2);
       segment.flags = static_cast<uint8_t>(answer[at + 4]);
       key.push_back(segment);
@@ -78,26 +78,26 @@ FileDescription ParseFileDescription(std::string_view answer) {
   return d;
 }
 
-FileDescription ReadFileDescription(int16_t slot) {
+StatDescription ReadStatDescription(int16_t slot) {
   if (slot < 1 || slot > kLastSlot) return {};
   FileSlot& s = FileSlots()[static_cast<std::size_t>(slot)];
   int16_t status = 0;
   // 1. A first answer into a buffer of blanks gives the page size.
-  const std::string first = StatAnswer(s, std::string(), status);
+  const std::string first = AskStat(s, std::string(), status);
   if (first.empty()) return {};
   // 2. The buffer refilled with as many NUL bytes as the page size (never
   //    more than the buffer holds) asks for the whole description.
   const auto pageSize = static_cast<std::size_t>(Read16(first, 2));
   const std::string second =
-      StatAnswer(s, std::string(std::min<std::size_t>(pageSize, kDataBufferSize), '\0'), status);
-  return ParseFileDescription(second);
+      AskStat(s, std::string(std::min<std::size_t>(pageSize, kDataBufferSize), '\0'), status);
+  return ParseStatDescription(second);
 }
 
-int32_t DescribedKeyLength(const FileDescription& description, int32_t keyNumber) {
+int32_t StatKeyLength(const StatDescription& description, int32_t keyNumber) {
   if (keyNumber < 0 || keyNumber >= description.keyCount) return 0;
   if (keyNumber >= static_cast<int32_t>(description.keys.size())) return 0;
   int32_t length = 0;
-  for (const SegmentDescription& s : description.keys[static_cast<std::size_t>(keyNumber)]) {
+  for (const StatSegment& s : description.keys[static_cast<std::size_t>(keyNumber)]) {
     length += s.length;
   }
   // No key is longer than the key buffer; a description that says otherwise

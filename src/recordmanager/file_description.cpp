@@ -1,4 +1,4 @@
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 
 #include <cstring>
 
@@ -42,35 +42,37 @@ bool TypeFitsLength(uint8_t type, uint16_t length) {
 
 }  // namespace
 
-RecordStatus ParseFileSpec(const uint8_t* data, std::size_t size, FileSpec& spec) {
-  spec = FileSpec{};
-  if (data == nullptr || size < kFileSpecSize) return kStatusDataBufferTooShort;
+RecordStatus ParseFileDescription(const uint8_t* data, std::size_t size,
+                                  FileDescription& description) {
+  description = FileDescription{};
+  if (data == nullptr || size < kFileDescriptionSize) return kStatusDataBufferTooShort;
 
-  // 1. The file specification.
-  spec.recordLength = Get16(data);
-  spec.pageSize = Get16(data + 2);
+  // 1. The file block.
+  description.recordLength = Get16(data);
+  description.pageSize = Get16(data + 2);
   const int keyCount = Get16(data + 4);
-  spec.fileFlags = Get16(data + 10);
-  spec.duplicatePointers = data[12];
-  spec.preallocatePages = Get16(data + 14);
-  if (spec.recordLength == 0 || spec.recordLength > kMaxRecordLength) {
+  description.fileFlags = Get16(data + 10);
+  description.duplicatePointers = data[12];
+  description.preallocatePages = Get16(data + 14);
+  if (description.recordLength == 0 || description.recordLength > kMaxRecordLength) {
     return kStatusRecordLengthError;
   }
-  if (spec.pageSize == 0 || spec.pageSize % 512 != 0) return kStatusPageSizeError;
+  if (description.pageSize == 0 || description.pageSize % 512 != 0) return kStatusPageSizeError;
   if (keyCount < 1 || keyCount > kMaxKeys) return kStatusNumberOfKeysError;
 
   // 2. The segments, key by key; a key ends at its first segment without the
   // "another segment follows" flag.  Every read is checked against `size`.
-  std::size_t at = kFileSpecSize;
+  std::size_t at = kFileDescriptionSize;
   for (int k = 0; k < keyCount; ++k) {
-    KeySpec key;
-    key.firstSegment = static_cast<int>(spec.segments.size());
+    KeyDescription key;
+    key.firstSegment = static_cast<int>(description.segments.size());
     for (;;) {
-      if (static_cast<int>(spec.segments.size()) >= kMaxSegments) return kStatusNumberOfKeysError;
-      if (size < at + kSegmentSpecSize) return kStatusDataBufferTooShort;
+      if (static_cast<int>(description.segments.size()) >= kMaxSegments)
+        return kStatusNumberOfKeysError;
+      if (size < at + kSegmentDescriptionSize) return kStatusDataBufferTooShort;
       const uint8_t* s = data + at;
-      at += kSegmentSpecSize;
-      SegmentSpec seg;
+      at += kSegmentDescriptionSize;
+      SegmentDescription seg;
       seg.position = Get16(s);
       seg.length = Get16(s + 2);
       seg.flags = Get16(s + 4);
@@ -79,12 +81,12 @@ RecordStatus ParseFileSpec(const uint8_t* data, std::size_t size, FileSpec& spec
       seg.collationNumber = s[15];
       seg.type = ResolveType(seg.flags, s[10]);
       if (seg.length == 0 || seg.length > kMaxKeyLength) return kStatusKeyLengthError;
-      if (seg.position == 0 ||
-          static_cast<int>(seg.position) + seg.length - 1 > static_cast<int>(spec.recordLength)) {
+      if (seg.position == 0 || static_cast<int>(seg.position) + seg.length - 1 >
+                                   static_cast<int>(description.recordLength)) {
         return kStatusKeyPositionError;
       }
       if (!TypeFitsLength(seg.type, seg.length)) return kStatusKeyLengthError;
-      if (seg.flags & kKeyCollated) spec.hasCollation = true;
+      if (seg.flags & kKeyCollated) description.hasCollation = true;
       key.length += seg.length;
       if (key.length > kMaxKeyLength) return kStatusKeyLengthError;
       // The attributes of a key are those of its first segment; later
@@ -96,34 +98,34 @@ RecordStatus ParseFileSpec(const uint8_t* data, std::size_t size, FileSpec& spec
         key.nullKey = seg.flags & kKeyNullValue;
       }
       ++key.segmentCount;
-      spec.segments.push_back(seg);
+      description.segments.push_back(seg);
       if (!(seg.flags & kKeySegmented)) break;
     }
-    spec.keys.push_back(key);
+    description.keys.push_back(key);
   }
 
   // 3. The collating sequence, only when a segment asks for it.
-  if (spec.hasCollation) {
+  if (description.hasCollation) {
     if (size < at + kCollationBlockSize) return kStatusDataBufferTooShort;
     if (data[at] != kCollationSignature) return kStatusBadCollatingSequence;
-    std::memcpy(spec.collationName.data(), data + at + 1, 8);
-    std::memcpy(spec.collation.data(), data + at + 9, 256);
+    std::memcpy(description.collationName.data(), data + at + 1, 8);
+    std::memcpy(description.collation.data(), data + at + 9, 256);
   }
   return kStatusOk;
 }
 
-std::string SerializeFileSpec(const FileSpec& spec) {
-  std::string out(kFileSpecSize + kSegmentSpecSize * spec.segments.size() +
-                      (spec.hasCollation ? kCollationBlockSize : 0),
+std::string SerializeFileDescription(const FileDescription& description) {
+  std::string out(kFileDescriptionSize + kSegmentDescriptionSize * description.segments.size() +
+                      (description.hasCollation ? kCollationBlockSize : 0),
                   '\0');
-  Put16(out, 0, spec.recordLength);
-  Put16(out, 2, spec.pageSize);
-  Put16(out, 4, static_cast<uint16_t>(spec.keys.size()));
-  Put16(out, 10, spec.fileFlags);
-  out[12] = static_cast<char>(spec.duplicatePointers);
-  Put16(out, 14, spec.preallocatePages);
-  std::size_t at = kFileSpecSize;
-  for (const SegmentSpec& seg : spec.segments) {
+  Put16(out, 0, description.recordLength);
+  Put16(out, 2, description.pageSize);
+  Put16(out, 4, static_cast<uint16_t>(description.keys.size()));
+  Put16(out, 10, description.fileFlags);
+  out[12] = static_cast<char>(description.duplicatePointers);
+  Put16(out, 14, description.preallocatePages);
+  std::size_t at = kFileDescriptionSize;
+  for (const SegmentDescription& seg : description.segments) {
     Put16(out, at, seg.position);
     Put16(out, at + 2, seg.length);
     Put16(out, at + 4, seg.flags);
@@ -131,28 +133,29 @@ std::string SerializeFileSpec(const FileSpec& spec) {
     out[at + 11] = static_cast<char>(seg.nullValue);
     out[at + 14] = static_cast<char>(seg.manualKeyNumber);
     out[at + 15] = static_cast<char>(seg.collationNumber);
-    at += kSegmentSpecSize;
+    at += kSegmentDescriptionSize;
   }
-  if (spec.hasCollation) {
+  if (description.hasCollation) {
     out[at] = static_cast<char>(kCollationSignature);
-    std::memcpy(out.data() + at + 1, spec.collationName.data(), 8);
-    std::memcpy(out.data() + at + 9, spec.collation.data(), 256);
+    std::memcpy(out.data() + at + 1, description.collationName.data(), 8);
+    std::memcpy(out.data() + at + 9, description.collation.data(), 256);
   }
   return out;
 }
 
-std::string StatAnswer(const FileSpec& spec, uint32_t recordCount,
+std::string StatAnswer(const FileDescription& description, uint32_t recordCount,
                        const std::vector<uint32_t>& distinctValues) {
-  std::string out = SerializeFileSpec(spec);
+  std::string out = SerializeFileDescription(description);
   out[5] = 0;  // file version: the key count reads as a 16-bit number
   Put32(out, 6, recordCount);
   out[12] = 0;  // no duplicate pointers are left unused: we keep none
   Put16(out, 14, 0);
-  for (std::size_t k = 0; k < spec.keys.size(); ++k) {
-    const KeySpec& key = spec.keys[k];
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    const KeyDescription& key = description.keys[k];
     const uint32_t count = k < distinctValues.size() ? distinctValues[k] : 0;
     for (int s = 0; s < key.segmentCount; ++s) {
-      Put32(out, kFileSpecSize + kSegmentSpecSize * (key.firstSegment + s) + 6, count);
+      Put32(out, kFileDescriptionSize + kSegmentDescriptionSize * (key.firstSegment + s) + 6,
+            count);
     }
   }
   return out;

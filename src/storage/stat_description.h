@@ -23,32 +23,32 @@ inline constexpr uint8_t kSegmentFollows = 0x10;
 inline constexpr uint8_t kSegmentBinary = 0x04;
 inline constexpr uint8_t kSegmentCollated = 0x20;
 
-struct SegmentDescription {
+struct StatSegment {
   int32_t length = 0;
   uint8_t flags = 0;
 };
 
-struct FileDescription {
+struct StatDescription {
   int32_t recordLength = 0;
   int32_t pageSize = 0;
-  int32_t keyCount = 0;     // as the answer states it
+  int32_t keyCount = 0;  // as the answer states it
   int32_t recordCount = 0;
   // The keys whose segments lie wholly within the answer, in key order.
-  std::vector<std::vector<SegmentDescription>> keys;
+  std::vector<std::vector<StatSegment>> keys;
   bool hasCollation = false;  // the whole table lies within the answer
   std::array<uint8_t, 256> collation{};
 };
 
 // Reads a Stat answer.  Never reads outside `answer`: a description cut
 // short gives the keys that are whole and no collating table.
-FileDescription ParseFileDescription(std::string_view answer);
+StatDescription ParseStatDescription(std::string_view answer);
 
 // Asks the record manager for the description of the file in `slot` (the
 // double Stat call).  An empty description when the call fails.
-FileDescription ReadFileDescription(int16_t slot);
+StatDescription ReadStatDescription(int16_t slot);
 
 // The total length of key `keyNumber` (at most 255), or 0 when the file has
 // no such key.
-int32_t DescribedKeyLength(const FileDescription& description, int32_t keyNumber);
+int32_t StatKeyLength(const StatDescription& description, int32_t keyNumber);
 
 }  // namespace kestrova

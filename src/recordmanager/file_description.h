@@ -3,7 +3,7 @@
 // back as the answer of Stat.
 //
 // Buffer layout (all integers little-endian, positions 1-based in the record):
-//   16 bytes file specification, then 16 bytes per key segment (keys in key
+//   16 bytes describing the file, then 16 bytes per key segment (keys in key
 //   number order, the segments of a key one after the other), then, when any
 //   segment is compared through the collating sequence, 265 bytes: 0xAC, an
 //   8-byte name and the 256-byte translation table.
@@ -19,7 +19,7 @@
 
 namespace kestrova {
 
-// Key flags of a segment specification.
+// Key flags of a segment description.
 inline constexpr uint16_t kKeyDuplicates = 0x0001;
 inline constexpr uint16_t kKeyModifiable = 0x0002;
 inline constexpr uint16_t kKeyBinary = 0x0004;
@@ -40,8 +40,8 @@ enum KeyType : uint8_t {
   kTypeUnsignedBinary = 14,
 };
 
-inline constexpr std::size_t kFileSpecSize = 16;
-inline constexpr std::size_t kSegmentSpecSize = 16;
+inline constexpr std::size_t kFileDescriptionSize = 16;
+inline constexpr std::size_t kSegmentDescriptionSize = 16;
 inline constexpr std::size_t kCollationBlockSize = 265;
 inline constexpr uint8_t kCollationSignature = 0xAC;
 
@@ -53,7 +53,7 @@ inline constexpr int kMaxSegments = 119;
 inline constexpr int kMaxRecordLength = 16384;
 inline constexpr int kMaxKeyLength = 255;
 
-struct SegmentSpec {
+struct SegmentDescription {
   uint16_t position = 1;  // 1-based offset in the record
   uint16_t length = 0;
   uint16_t flags = 0;
@@ -63,7 +63,7 @@ struct SegmentSpec {
   uint8_t collationNumber = 0;
 };
 
-struct KeySpec {
+struct KeyDescription {
   int firstSegment = 0;
   int segmentCount = 0;
   int length = 0;  // sum of the segment lengths
@@ -72,14 +72,14 @@ struct KeySpec {
   bool nullKey = false;
 };
 
-struct FileSpec {
+struct FileDescription {
   uint16_t recordLength = 0;
   uint16_t pageSize = 0;
   uint16_t fileFlags = 0;
   uint8_t duplicatePointers = 0;
   uint16_t preallocatePages = 0;
-  std::vector<SegmentSpec> segments;
-  std::vector<KeySpec> keys;
+  std::vector<SegmentDescription> segments;
+  std::vector<KeyDescription> keys;
   bool hasCollation = false;
   std::array<uint8_t, 8> collationName{};
   std::array<uint8_t, 256> collation{};
@@ -90,15 +90,16 @@ struct FileSpec {
 // kStatusOk, or the status naming the first fault: 22 buffer shorter than
 // the key count says, 24 page size, 26 key count, 27 segment outside the
 // record, 28 record length, 29 segment length/type, 48 collating block
-// missing its signature.  `spec` is unspecified on failure.
-RecordStatus ParseFileSpec(const uint8_t* data, std::size_t size, FileSpec& spec);
+// missing its signature.  `description` is undefined on failure.
+RecordStatus ParseFileDescription(const uint8_t* data, std::size_t size,
+                                  FileDescription& description);
 
-// The Create form of a description (what ParseFileSpec reads back).
-std::string SerializeFileSpec(const FileSpec& spec);
+// The Create form of a description (what ParseFileDescription reads back).
+std::string SerializeFileDescription(const FileDescription& description);
 
 // The Stat answer: the Create form with the record count and, in every
 // segment of a key, the number of distinct values of that key.
-std::string StatAnswer(const FileSpec& spec, uint32_t recordCount,
+std::string StatAnswer(const FileDescription& description, uint32_t recordCount,
                        const std::vector<uint32_t>& distinctValues);
 
 }  // namespace kestrova

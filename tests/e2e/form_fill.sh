@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The operator fills the revision form in a real terminal (an 80 x 25 tmux
+# pane on a root made by scripts/make-root): choices with the arrows and by
+# letter, a date, a refused value typed again, fields reached with mouse
+# clicks, the job's help and the general help with F1, a look-up list of
+# the demo data with F4, and Esc twice to leave.
+set -euo pipefail
+
+if ! command -v tmux > /dev/null; then
+  echo "tmux is not installed: form end-to-end test skipped"
+  exit 0
+fi
+
+SRC=${KESTROVA_SOURCE_DIR:?}
+BIN=${KESTROVA_BINARY_DIR:?}
+WORK=$(mktemp -d)
+SOCKET="kestrova-form-$$"
+cleanup() {
+  tmux -L "$SOCKET" kill-server 2> /dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- pane:" >&2
+  tmux -L "$SOCKET" capture-pane -p -t job >&2 2> /dev/null || true
+  exit 1
+}
+
+BUILD_DIR=$BIN TODAY=20261207 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env"
+
+# Waits (at most 10 s) until the pane shows the pattern.
+wait_for() {
+  for _ in $(seq 100); do
+    if tmux -L "$SOCKET" capture-pane -p -t job | grep -q -- "$1"; then return 0; fi
+    sleep 0.1
+  done
+  fail "waited for: $1"
+}
+# Waits until the pattern is gone.
+wait_gone() {
+  for _ in $(seq 100); do
+    if ! tmux -L "$SOCKET" capture-pane -p -t job | grep -q -- "$1"; then return 0; fi
+    sleep 0.1
+  done
+  fail "still shown: $1"
+}
+row() { tmux -L "$SOCKET" capture-pane -p -t job | sed -n "$1p"; }
+keys() { tmux -L "$SOCKET" send-keys -t job "$@"; sleep 0.15; }
+# A left click on a cell, as the terminal reports it (SGR, 1-based).
+click() { tmux -L "$SOCKET" send-keys -t job -l $'\e[<0;'"$2;$1"'M'; sleep 0.15; }
+
+tmux -L "$SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s job \
+  "cd '$WORK' && . ./env && '$BIN/kestrova'; echo EXIT=\$?; exec sleep 60"
+wait_for "REVISIÓ DE RENDES"
+
+# 1. Task: Right makes the letters current; Enter goes on to the date.
+keys Right
+wait_for "Cartes als llogaters"
+keys Enter
+# 2. The date, typed over a cleared field; the regime by its number.
+keys C-y 1/2/27 Enter
+keys 3 Enter
+# 3. A click on the label of the months of arrears: 99 is refused (0 to
+#    60) and the field is edited again; 12 is taken.
+click 12 10
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_flag}')" = 1 ] || fail "no cursor in a text field"
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_x},#{cursor_y}')" = "31,11" ] || fail "cursor not on the value"
+keys 9 9 Enter
+keys 1 2 Enter
+# 4. A click on the letter text; typed in lower case, stored in capitals;
+#    Enter on the last field finishes the screen, which comes back with the
+#    cursor on the task again (its choice between the markers).
+click 16 5
+keys c a r t a 1 Enter
+# The revision's checks refuse the form, one message each: 12 months of
+# arrears need an arrears concept, and the demo has no letter text CARTA1.
+wait_for "NO EXISTEIX EL CONCEPTE D'ENDARRERIMENTS"
+keys Enter
+wait_for "NO EXISTEIX EL TEXT CARTA1"
+keys Enter
+wait_gone "NO EXISTEIX"
+wait_for "CARTA1"
+[[ "$(row 3)" == "  Tasca .....................:◄Cartes als llogaters"* ]] || fail "row 3: '$(row 3)'"
+[[ "$(row 5)" == "  Data d'aplicació ..........: 1/2/27"* ]] || fail "row 5: '$(row 5)'"
+[[ "$(row 6)" == *"Actualització de contractes anteriors a 1985"* ]] || fail "row 6: '$(row 6)'"
+[[ "$(row 12)" == "  Mesos d'endarreriments ....: 12" ]] || fail "row 12: '$(row 12)'"
+[[ "$(row 13)" == "  Concepte d'endarreriments .:   *** conc.no def. ***" ]] || fail "row 13: '$(row 13)'"
+[[ "$(row 16)" == "  Text de la carta ..........: CARTA1  *** text inexistent ***" ]] || fail "row 16: '$(row 16)'"
+
+# 5. F1: the job's help in its double frame; F1 there: the general help;
+#    Esc closes each.
+keys F1
+wait_for "Camps del formulari"
+[ "$(row 4)" = "╔$(printf '═%.0s' $(seq 78))╗" ] || fail "help frame: '$(row 4)'"
+keys F1
+wait_for "AJUDA GENERAL"
+keys Escape
+wait_for "Camps del formulari"
+keys Escape
+wait_gone "Camps del formulari"
+[[ "$(row 3)" == "  Tasca ....................."* ]] || fail "the form is not back: '$(row 3)'"
+
+# 6. F4 on the first estate: the list of estates of the demo data; Esc
+#    leaves it, then the street's first letters find a line and Enter
+#    fills the field with its estate number.
+click 8 5
+keys F4
+wait_for "Finques"
+[[ "$(row 5)" == *"│001  Carrer de Balmes, 125 "*"│" ]] || fail "list row 5: '$(row 5)'"
+keys Escape
+wait_gone "Finques"
+keys F4
+wait_for "Finques"
+keys c a r r e r Space d e Space m
+keys Enter
+wait_gone "Finques"
+[[ "$(row 8)" == "  Des de la finca ...........: 2       departament :"* ]] || fail "row 8: '$(row 8)'"
+
+# 7. Esc goes back to the first field, a second Esc leaves the job.
+keys Escape
+keys Escape
+wait_for "EXIT=0"
+echo "form fill: ok"

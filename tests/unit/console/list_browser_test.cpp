@@ -1,0 +1,171 @@
+#include "console/list_browser.h"
+
+#include <filesystem>
+
+#include "calendar/text_checks.h"
+#include "console/form_input.h"
+#include "console_test_support.h"
+#include "job/job_form.h"
+#include "recordmanager/btrcall.h"
+#include "storage/data_files.h"
+#include "storage/record_interface.h"
+#include "storage/record_locks.h"
+
+namespace kestrova {
+namespace {
+
+constexpr int16_t kFile = 506;
+
+std::string U16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+
+// 20-byte records keyed on their first 4 characters; the line is the key,
+// two blanks and the name that follows it.
+uint8_t record[64];
+bool TestLine(int16_t list, std::string& line) {
+  EXPECT_EQ(list, 1);
+  const std::string r(reinterpret_cast<const char*>(record), 20);
+  if (r[0] == '9') return false;  // a record the hook leaves out
+  line = r.substr(0, 4) + "  " + r.substr(4);
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return true;
+}
+
+class ListBrowserTest : public ConsoleTest {
+ protected:
+  void SetUp() override {
+    ConsoleTest::SetUp();
+    BTRCALL(28, nullptr, nullptr, nullptr, nullptr, 0, 0);
+    ResetFileSlotsForTesting();
+    ResetLockModeStackForTesting();
+    ResetJobFormForTesting();
+    ResetFormInputForTesting();
+    Session().language = "CAT";
+    Session().jobRoot = dir_.Path();
+    ASSERT_TRUE(ParseJobForm("1,1\r\n\"\",0,0,0,0,0,0\r\n1\r\n"
+                             "4,10,12,50,506,0,0,\"Finques\",7\r\n").ok);
+    FormInputHooks().listLine = TestLine;
+    // The file, created from its dictionary, with its records.
+    std::string description = U16(20) + U16(1024) + U16(1);
+    description.resize(16, '\0');
+    std::string segment = U16(1) + U16(4) + U16(0);
+    segment.resize(16, '\0');
+    description += segment;
+    dir_.Write("ddf/Prova.xdf", U16(static_cast<uint16_t>(description.size())) + description);
+    std::filesystem::create_directories(dir_.Path() + "DADES");
+    ASSERT_EQ(OpenDataFile(kFile, dir_.Path() + "DADES\\Prova", {record, sizeof record, 20}), 0);
+    FileSlot& slot = FileSlots()[static_cast<std::size_t>(OpenSlot(kFile))];
+    for (const char* name : {"0001Major", "0002Àngel", "0003Nou", "0004Sol", "9999Amagat",
+                             "0005Riera", "0006Mar", "0007Pi", "0008Llarg", "0009Sant Pere",
+                             "0010Rambla", "0011Urgell"}) {
+      std::string r = name;
+      r = std::string(r.substr(0, 4)) + std::string(Utf8ToCp850(r.substr(4)));
+      r.resize(20, ' ');
+      uint32_t length = 20;
+      char key[255] = {};
+      ASSERT_EQ(BTRCALL(2, slot.positionBlock.data(), r.data(), &length, key, 255, 0), 0);
+    }
+    SetLockModeFor(1);
+  }
+  void TearDown() override {
+    ResetFiles();
+    ResetFileSlotsForTesting();
+  }
+  void SetLockModeFor(int16_t mode) {
+    FileSlots()[static_cast<std::size_t>(OpenSlot(kFile))].lockMode = mode;
+  }
+  std::string Chosen() const {
+    std::string r(reinterpret_cast<const char*>(record), 20);
+    while (!r.empty() && r.back() == ' ') r.pop_back();
+    return r;
+  }
+};
+
+TEST_F(ListBrowserTest, ChoosingALine) {
+  struct Case {
+    const char* script;
+    bool chosen;
+    const char* record;
+  } cases[] = {
+      {"{Enter}", true, "0001Major"},
+      {"{Down}{Down}{Enter}", true, "0003Nou"},
+      {"{End}{Enter}", true, "0011Urgell"},
+      {"{End}{Down}{Home}{Up}{Enter}", true, "0001Major"},
+      // Seven rows inside the window: PgDn moves a page.
+      {"{PgDn}{Enter}", true, "0008Llarg"},
+      {"{PgDn}{PgUp}{Enter}", true, "0001Major"},
+      // Typed letters find a line by its name (column 7), accents folded.
+      {"r{Enter}", true, "0005Riera"},
+      {"ra{Enter}", true, "0010Rambla"},
+      {"a{Enter}", true, "0002Àngel"_cp.data()},
+      {"sz{Enter}", true, "0004Sol"},  // z matches nothing: beep, S stays
+      {"sa{Bksp}o{Enter}", true, "0004Sol"},
+      // A click on a line highlights it, a second click chooses it.
+      {"{Click 7 20}{Click 7 20}", true, "0003Nou"},
+      {"{Esc}", false, ""},
+      {"{Down}{Click 20 75}", false, ""},
+  };
+  for (const Case& c : cases) {
+    Screen().input.clear();
+    Screen().beeps = 0;
+    std::fill(std::begin(record), std::end(record), 0);
+    Type(c.script);
+    EXPECT_EQ(BrowseList(1), c.chosen) << c.script;
+    if (c.chosen) {
+      EXPECT_EQ(Chosen(), c.record) << c.script;
+    }
+    // The lock mode is back as it was, the window gone.
+    EXPECT_EQ(FileSlots()[static_cast<std::size_t>(OpenSlot(kFile))].lockMode, 1) << c.script;
+    EXPECT_TRUE(LockModeStack().empty()) << c.script;
+    EXPECT_EQ(Windows().depth, 0) << c.script;
+  }
+}
+
+std::vector<std::string> shown;
+std::string Snapshot() {
+  shown.clear();
+  for (int row = 4; row <= 12; ++row) {
+    std::string cells;
+    for (int column = 10; column <= 50; ++column) cells += static_cast<char>(ReadCell(row, column).character);
+    shown.push_back(Cp850ToUtf8(cells));
+  }
+  return "";
+}
+
+TEST_F(ListBrowserTest, ShowsTheLinesInItsFramedWindow) {
+  RegisterHotKeyPopups(Snapshot, nullptr);
+  Type("{Down}{A-x}{Esc}");
+  EXPECT_FALSE(BrowseList(1));
+  ASSERT_EQ(shown.size(), 9u);
+  EXPECT_EQ(shown[0], "┌────────────────Finques────────────────┐");
+  EXPECT_EQ(shown[1], "│0001  Major                            │");
+  EXPECT_EQ(shown[2], "│0002  Àngel                            │");
+  EXPECT_EQ(shown[8], "└───────────────────────────────────────┘");
+}
+
+TEST_F(ListBrowserTest, ListsThatCannotBeShown) {
+  EXPECT_FALSE(BrowseList(0));
+  EXPECT_FALSE(BrowseList(2));
+  // A file that is not open: an empty list that Esc leaves.
+  JobForm().lists[0].codes[4] = 999;
+  Type("{Enter}{Esc}");
+  EXPECT_FALSE(BrowseList(1));
+  // A window off the screen is put in the default place.
+  JobForm().lists[0].codes = {0, 0, 40, 90, kFile, 0, 0, 0};
+  Type("{Enter}");
+  EXPECT_TRUE(BrowseList(1));
+  EXPECT_EQ(Chosen(), "0001Major");
+}
+
+TEST(FindTypedLineTest, FoldsAccentsAndCase) {
+  const std::vector<std::string> lines = {"001  Major", std::string("002  Àngel"_cp), "003  ANNA"};
+  EXPECT_EQ(FindTypedLine(lines, "a", 6), 1);
+  EXPECT_EQ(FindTypedLine(lines, "an", 6), 1);
+  EXPECT_EQ(FindTypedLine(lines, "ann", 6), 2);
+  EXPECT_EQ(FindTypedLine(lines, "00", 1), 0);
+  EXPECT_EQ(FindTypedLine(lines, "x", 6), -1);
+  EXPECT_EQ(FindTypedLine(lines, "a", 60), -1);
+  EXPECT_EQ(FoldAccents(), 0);
+}
+
+}  // namespace
+}  // namespace kestrova
