@@ -13,7 +13,7 @@
 #include "calendar/numeric.h"
 #include "job/session.h"
 #include "platform/files.h"
-#include "recordmanager/file_spec.h"
+#include "recordmanager/file_description.h"
 #include "recordmanager/status.h"
 #include "revision/records.h"
 #include "storage/record_interface.h"
@@ -23,7 +23,7 @@ namespace kestrova::installation {
 // The Create description of a file: record length, 1 KB pages, key 0 on
 // the first keyLength bytes (a string key, no duplicates).
 inline std::string CreateDescription(uint16_t recordLength, uint16_t keyLength) {
-  std::string out(kFileSpecSize + kSegmentSpecSize, '\0');
+  std::string out(kFileDescriptionSize + kSegmentDescriptionSize, '\0');
   auto put16 = [&out](std::size_t at, uint16_t v) {
     out[at] = static_cast<char>(v & 0xFF);
     out[at + 1] = static_cast<char>(v >> 8);
@@ -31,9 +31,9 @@ inline std::string CreateDescription(uint16_t recordLength, uint16_t keyLength) 
   put16(0, recordLength);
   put16(2, 1024);
   put16(4, 1);
-  put16(kFileSpecSize + 0, 1);
-  put16(kFileSpecSize + 2, keyLength);
-  put16(kFileSpecSize + 4, 0);  // a string key: packed digits compare byte by byte
+  put16(kFileDescriptionSize + 0, 1);
+  put16(kFileDescriptionSize + 2, keyLength);
+  put16(kFileDescriptionSize + 4, 0);  // a string key: packed digits compare byte by byte
   return out;
 }
 
