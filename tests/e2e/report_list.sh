@@ -14,7 +14,7 @@ fi
 SRC=${KESTROVA_SOURCE_DIR:?}
 BIN=${KESTROVA_BINARY_DIR:?}
 WORK=$(mktemp -d)
-SOCKET="kestrova-report-$$"
+SOCKET="kestrova-report-$$-0"
 cleanup() {
   tmux -L "$SOCKET" kill-server 2> /dev/null || true
   rm -rf "$WORK"
@@ -39,8 +39,13 @@ wait_for() {
   fail "waited for: $1"
 }
 
+RUNS=0
 start_job() {
+  # A server of its own for each run: one still shutting down cannot get in
+  # the way.
   tmux -L "$SOCKET" kill-server 2> /dev/null || true
+  RUNS=$((RUNS + 1))
+  SOCKET="kestrova-report-$$-$RUNS"
   tmux -L "$SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s job \
     "cd '$WORK' && . ./env && '$BIN/kestrova'; echo EXIT=\$?; exec sleep 60"
 }

@@ -6,6 +6,11 @@
 #include "outputs.h"
 #include "platform/codepage.h"
 
+// Fontconfig, under cairo, keeps its font caches until the process ends by
+// design; the leak checker of the sanitizer builds is told so, for the
+// print program and for its tests alike.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace kestrova::jobprint {
 namespace {
 
