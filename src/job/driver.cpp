@@ -14,6 +14,9 @@
 #include "platform/host.h"
 #include "platform/screen.h"
 #include "platform/terminal.h"
+#include "revision/records.h"
+#include "storage/data_files.h"
+#include "storage/record_interface.h"
 
 namespace kestrova {
 namespace {
@@ -117,6 +120,8 @@ void RunJob() {
   // 1. The cursor stays hidden until a field is edited.
   SetCursorVisible(false);
   PrepareJob();
+  // 7. The six data files, in the catalogue's order.
+  OpenJobFiles();
   // The form input is not there yet: the first screen is shown and any key
   // (or the end of input) ends the job.
   const bool window = ShowFirstScreen();
@@ -128,7 +133,8 @@ void RunJob() {
 
 void CloseJob() {
   // Every byte file the job writes is opened and closed per operation, so
-  // nothing else is left open here.
+  // the record manager's files are all that is left open here.
+  ResetFiles();
   EndProcess(0);
 }
 
@@ -174,12 +180,30 @@ std::string InstallationReport() {
   return out;
 }
 
+std::string DataFileReport(bool& allOpen) {
+  std::string out;
+  allOpen = true;
+  for (const JobFile& file : JobFileCatalogue()) {
+    // Looked at, never created: the check leaves the installation as it is.
+    const std::string name = Session().jobRoot + std::string(file.name);
+    const int16_t status = TryOpenDataFile(file.number, name, JobFileVariable(file), false);
+    if (status != 0) allOpen = false;
+    char key[16];
+    std::snprintf(key, sizeof key, "file.%03d", file.number);
+    out += std::string(key) + ": " + NativePath(DataFilePath(name)) + " status " +
+           std::to_string(status) + " records " + std::to_string(RecordCount(file.number)) + "\n";
+  }
+  ResetFiles();
+  return out;
+}
+
 int RunInstallationCheck() {
   PrepareJob();
-  const std::string report = InstallationReport();
+  bool allOpen = false;
+  const std::string report = InstallationReport() + DataFileReport(allOpen);
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
-  return 0;
+  return allOpen ? 0 : 1;
 }
 
 int JobMain(int argc, char** argv) {

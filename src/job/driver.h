@@ -28,10 +28,16 @@ void PlaceScreenOneDefaults();
 [[noreturn]] void CloseJob();
 
 // The installation check: what the job would find, one "key: value" line
-// each, in UTF-8.  Exit code 0 when the form loaded.
+// each, in UTF-8.  Exit code 0 when the form loaded and every data file
+// opened, 1 when a data file did not.
 int RunInstallationCheck();
 
 // The lines of the installation check for the state now in memory.
 std::string InstallationReport();
+
+// One line per data file of the job: "file.NNN: <path> status <n> records
+// <count>", each file opened (not created) and released again.  allOpen is
+// false when a file does not open.
+std::string DataFileReport(bool& allOpen);
 
 }  // namespace kestrova
