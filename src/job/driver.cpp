@@ -16,6 +16,7 @@
 #include "platform/screen.h"
 #include "platform/terminal.h"
 #include "revision/lookup_lists.h"
+#include "revision/parameters.h"
 #include "revision/records.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
@@ -102,7 +103,9 @@ void RunJob() {
   PrepareJob();
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
-  // 8. The revision form, until the operator leaves it.
+  // 8. The revision form, until the operator leaves it, with the revision's
+  //    checks and field descriptions.
+  InstallRevisionFormHooks();
   RunRevisionForm();
   CloseJob();
 }

@@ -1,0 +1,91 @@
+// The revision form's field descriptions, and the installation of the
+// check and description hooks on the form input (the look-up list hooks are
+// in revision/lookup_lists).
+#include <string>
+
+#include "calendar/date_texts.h"
+#include "calendar/dates.h"
+#include "calendar/numeric.h"
+#include "calendar/picture_mask.h"
+#include "console/form_input.h"
+#include "job/job_form.h"
+#include "job/language.h"
+#include "revision/lookups.h"
+#include "revision/parameters.h"
+
+
+namespace kestrova {
+namespace {
+
+// Value types of the form's fields (input-control code 4) and the lists
+// that tell which record a field names (code 5).
+constexpr int16_t kDateType = 1;
+constexpr int16_t kCountType = 11;
+constexpr int16_t kSmallNumberType = 6;
+constexpr int16_t kTextList = 4;
+constexpr int16_t kNumberedConceptList = 5;
+constexpr int16_t kCodedConceptList = 6;
+
+const FormField* Field(int16_t screen, int16_t field) {
+  const JobFormState& form = JobForm();
+  if (screen < 1 || screen > static_cast<int16_t>(form.screens.size())) return nullptr;
+  const FormScreen& s = form.screens[static_cast<std::size_t>(screen - 1)];
+  if (field < 1 || field > s.fieldCount || field > static_cast<int16_t>(s.fields.size())) {
+    return nullptr;
+  }
+  return &s.fields[static_cast<std::size_t>(field - 1)];
+}
+
+std::string ConceptDescription(std::string_view key) {
+  ConceptType type;
+  if (FindConceptType(key, type) != 0) return TranslateText("*** conc.no def. ***");
+  return type.description;
+}
+
+void DefaultConfirmation(int16_t screen, int32_t& key) {
+  int16_t first = 0;
+  int16_t second = 0;
+  RunFormScreen(screen, key, first, second);
+}
+
+}  // namespace
+
+FormScreenRunner& ConfirmationScreenRunner() {
+  static FormScreenRunner runner = DefaultConfirmation;
+  return runner;
+}
+
+std::string FieldDescription(int16_t screen, int16_t field) {
+  const FormField* f = Field(screen, field);
+  if (f == nullptr || f->controls[1] <= 0) return {};
+  const int16_t type = f->controls[3];
+  const int16_t list = f->controls[4];
+  std::string text;
+  if (list == kTextList) {
+    std::string description;
+    text = FindLetterText(f->value, description) == 0 ? description
+                                                      : TranslateText("*** text inexistent ***");
+  } else if (list == kNumberedConceptList) {
+    text = ConceptDescription(NumberedConceptKey(FieldNumber(f->value)));
+  } else if (list == kCodedConceptList) {
+    text = ConceptDescription(CodedConceptKey(FieldNumber(f->value)));
+  } else if (type == kDateType) {
+    text = DateInWords(ParseDate(TrimRight(f->value)), 0, "dma");
+  } else if (type == kCountType || type == kSmallNumberType) {
+    text = FormatWithMask("ZZ9", FieldNumber(f->value));
+  } else {
+    text = FormatWithMask("Z,ZZ9", FieldNumber(f->value));
+  }
+  // The description fills its area exactly.
+  text.resize(static_cast<std::size_t>(f->controls[1]), ' ');
+  return text;
+}
+
+void InstallRevisionFormHooks() {
+  ConfirmationScreenRunner() = DefaultConfirmation;
+  FormHooks& hooks = FormInputHooks();
+  hooks.check = ValidateRevisionParameters;
+  hooks.describe = FieldDescription;
+}
+
+}  // namespace kestrova

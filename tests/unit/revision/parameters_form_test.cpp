@@ -1,0 +1,156 @@
+// The revision form live: the job's form run by the form input with the
+// revision hooks installed, keys typed from a script, the screen read back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "console/form_input.h"
+#include "console/keyboard.h"
+#include "job/job_form.h"
+#include "job/language.h"
+#include "job/session.h"
+#include "job/windows.h"
+#include "platform/codepage.h"
+#include "platform/headless.h"
+#include "platform/screen.h"
+#include "revision/parameters.h"
+#include "support/temp_dir.h"
+#include "unit/revision/memory_records.h"
+
+namespace kestrova {
+namespace {
+
+using testing::AddRecord;
+using testing::IndexRecord;
+
+std::string InstallFile(const std::string& relative) {
+  const char* dir = std::getenv("KESTROVA_SOURCE_DIR");
+  std::string source = dir != nullptr ? dir : std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/"));
+  std::ifstream in(source + "/install/" + relative, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return Utf8ToCp850(text.str());
+}
+
+// The operator: one scripted event each time the job waits for input (a
+// flush finds nothing pending), and the rows a window covers (a message at
+// row 12, the confirmation) each time a key was asked for while one was
+// open.
+std::deque<InputEvent>& Script() {
+  static std::deque<InputEvent> script;
+  return script;
+}
+std::set<std::string>& WindowTexts() {
+  static std::set<std::string> texts;
+  return texts;
+}
+void Operator(ScreenState& screen, int timeoutMs) {
+  if (timeoutMs == 0) return;
+  if (Windows().depth > 0) {
+    for (int row = 9; row <= 14; ++row) WindowTexts().insert(ScreenRowText(row));
+  }
+  if (Script().empty()) {
+    screen.input.push_back({InputKind::kEnd});
+    return;
+  }
+  screen.input.push_back(Script().front());
+  Script().pop_front();
+}
+
+bool Shown(const std::string& utf8) {
+  for (const std::string& row : WindowTexts()) {
+    if (row.find(utf8) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class RevisionFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSessionForTesting();
+    ResetLanguageForTesting();
+    ResetJobFormForTesting();
+    ResetScreenForTesting();
+    ResetWindowsForTesting();
+    ResetKeyboardForTesting();
+    ResetFormInputForTesting();
+    ResetRevisionParametersForTesting();
+    Session().jobRoot = dir_.Path();
+    Session().jobTmp = dir_.Path();
+    Session().colourTable = ParseColourText(kDefaultColourText);
+    Session().language = "CAT";
+    JobName() = "KESTROVA";
+    ASSERT_TRUE(ParseJobForm(InstallFile("FORMS/KESTROVA.JPN")).ok);
+    Screen().backend.waitInput = Operator;
+    Script().clear();
+    WindowTexts().clear();
+
+    testing::InstallMemoryRecords();
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
+    AddRecord(kPriceIndexFile, IndexRecord('I', "202401", 103.2506));
+    const char* values[] = {"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "15012024", ""};
+    for (int i = 0; i < 12; ++i) PlaceFieldValue(1, i + 1, values[i]);
+    InstallRevisionFormHooks();
+  }
+  void TearDown() override {
+    ResetFormInputForTesting();
+    ResetRevisionRecordAccessForTesting();
+    ResetScreenForTesting();
+  }
+
+  static void Type(const std::string& script) {
+    std::vector<InputEvent> events;
+    std::string problem;
+    ASSERT_TRUE(ParseKeyScript(script, events, problem)) << problem;
+    Script().insert(Script().end(), events.begin(), events.end());
+  }
+  static int32_t RunScreenOne() {
+    int32_t key = 0;
+    int16_t a = 0, b = 0;
+    RunFormScreen(1, key, a, b);
+    return key;
+  }
+
+  testing::TempDir dir_;
+};
+
+// Typing an undefined concept shows "*** conc.no def. ***" beside it; the
+// finished screen shows the concept's message and comes back; Esc leaves.
+TEST_F(RevisionFormTest, ABadConceptIsDescribedAndRefused) {
+  Type("{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}4{Enter}");
+  Type("{Enter}{Enter}{Enter}{Enter}");  // the last field finishes the screen
+  Type("{Enter}");                       // the operator reads the message
+  Type("{Esc}");                         // first field: leaves the form
+  EXPECT_EQ(RunScreenOne(), kKeyEscape);
+  EXPECT_TRUE(Shown("NO EXISTEIX EL CONCEPTE D'AUGMENT 4"));
+  EXPECT_NE(ScreenRowText(11).find("*** conc.no def. ***"), std::string::npos);
+  EXPECT_EQ(Windows().depth, 0);
+}
+
+// A good form goes to the confirmation; "S" there accepts it.
+TEST_F(RevisionFormTest, SOnTheConfirmationAcceptsTheForm) {
+  Type("{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}");
+  Type("S{Enter}");
+  EXPECT_EQ(RunScreenOne(), kKeyEnter);
+  EXPECT_TRUE(Shown("Confirmeu la revisi"));
+  EXPECT_EQ(JobForm().screens[1].fields[0].value, "S");
+  EXPECT_EQ(Revision().IndexValue, 103251);
+  EXPECT_NE(ScreenRowText(11).find("AUGMENTS"), std::string::npos);
+}
+
+// "N" on the confirmation sends the operator back to the form.
+TEST_F(RevisionFormTest, NOnTheConfirmationKeepsTheFormOpen) {
+  Type("{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}{Enter}");
+  Type("N{Enter}");
+  Type("{Esc}");
+  EXPECT_EQ(RunScreenOne(), kKeyEscape);
+  EXPECT_EQ(JobForm().screens[1].fields[0].value, "N");
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -1,0 +1,397 @@
+// The revision form's check hook, its field descriptions, list lines and
+// hand-over, on the job's own form and catalogue and an in-memory set of
+// concepts, texts and indices.
+#include "revision/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "calendar/date_texts.h"
+#include "calendar/numeric.h"
+#include "calendar/picture_mask.h"
+#include "job/job_form.h"
+#include "job/language.h"
+#include "job/session.h"
+#include "job/windows.h"
+#include "platform/codepage.h"
+#include "platform/screen.h"
+#include "revision/lookup_lists.h"
+#include "revision/records.h"
+#include "support/temp_dir.h"
+#include "unit/revision/memory_records.h"
+
+namespace kestrova {
+namespace {
+
+using testing::AddRecord;
+using testing::Date;
+using testing::IndexRecord;
+
+std::string SourceDir() {
+  const char* dir = std::getenv("KESTROVA_SOURCE_DIR");
+  if (dir != nullptr) return dir;
+  std::string here = __FILE__;
+  return here.substr(0, here.rfind("/tests/"));
+}
+
+// An installation file, from its UTF-8 source into the code page the job
+// reads.
+std::string InstallFile(const std::string& relative) {
+  std::ifstream in(SourceDir() + "/install/" + relative, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return Utf8ToCp850(text.str());
+}
+
+// What the operator saw: the text of each message window, read when the
+// message waits for its key, and the number of keys it took.
+std::vector<std::string>& Messages() {
+  static std::vector<std::string> messages;
+  return messages;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string::npos) return {};
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+void AnswerMessage(ScreenState& screen, int timeoutMs) {
+  if (timeoutMs == 0) return;  // a flush: nothing is pending
+  // A one-line message near row 12 has its text on row 10, between the
+  // frame's sides.
+  std::string row = ScreenRowText(10);
+  const std::string side = "│";
+  const std::size_t first = row.find(side);
+  const std::size_t last = row.rfind(side);
+  if (first != std::string::npos && last > first) {
+    row = row.substr(first + side.size(), last - first - side.size());
+  }
+  Messages().push_back(Trim(row));
+  screen.input.push_back({InputKind::kKey, kKeyEnter});
+}
+
+// The confirmation screen as the operator answers it.
+struct Confirmation {
+  int calls = 0;
+  std::string fieldOnEntry;
+  std::string answer = "S";
+  int32_t keyOnEntry = 0;
+  int32_t endKey = kKeyEnter;
+};
+Confirmation& Confirm() {
+  static Confirmation c;
+  return c;
+}
+void ScriptedConfirmation(int16_t screen, int32_t& key) {
+  ++Confirm().calls;
+  Confirm().fieldOnEntry = JobForm().screens[static_cast<std::size_t>(screen - 1)].fields[0].value;
+  Confirm().keyOnEntry = key;
+  PlaceFieldValue(screen, 1, Confirm().answer);
+  key = Confirm().endKey;
+}
+
+class ParametersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSessionForTesting();
+    ResetLanguageForTesting();
+    ResetJobFormForTesting();
+    ResetScreenForTesting();
+    ResetWindowsForTesting();
+    ResetDateSettingsForTesting();
+    ResetSeparatorsForTesting();
+    ResetRevisionParametersForTesting();
+    ResetRecordsForTesting();
+    Session().jobRoot = dir_.Path();
+    Session().jobTmp = dir_.Path();
+    Session().colourTable = ParseColourText(kDefaultColourText);
+    Session().language = "CAT";
+    JobName() = "KESTROVA";
+    dir_.Write("LOCALE/KESTROVA.LNG", InstallFile("LOCALE/KESTROVA.LNG"));
+    ASSERT_TRUE(ParseJobForm(InstallFile("FORMS/KESTROVA.JPN")).ok);
+    Screen().backend.waitInput = AnswerMessage;
+    Messages().clear();
+    Confirm() = Confirmation();
+    ConfirmationScreenRunner() = ScriptedConfirmation;
+
+    testing::InstallMemoryRecords();
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(1, "LLOGUER", 0));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(5, "ESCALA", 9));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+    AddRecord(kConceptTypeFile, testing::ConceptRecord(140, "ENDARRERIMENTS", 9));
+    AddRecord(kTextFile, testing::TextRecord("CARTA1", "Carta d'actualitzacio"));
+    AddRecord(kPriceIndexFile, IndexRecord('I', "202312", 117.5));
+    AddRecord(kPriceIndexFile, IndexRecord('I', "202401", 103.2506));
+    AddRecord(kPriceIndexFile, IndexRecord('P', "202402", 3.0));
+
+    // A form that passes: report mode, 15/01/2024, regime 1, the whole
+    // range, increase concept 2, no arrears.
+    Fill({"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "15012024", ""});
+  }
+  void TearDown() override {
+    ResetRevisionRecordAccessForTesting();
+    ResetScreenForTesting();
+  }
+
+  static void Fill(const std::vector<std::string>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      PlaceFieldValue(1, static_cast<int>(i) + 1, values[i]);
+    }
+  }
+  static std::string Field(int screen, int field) {
+    return JobForm().screens[static_cast<std::size_t>(screen - 1)]
+        .fields[static_cast<std::size_t>(field - 1)]
+        .value;
+  }
+  static int16_t Check(int32_t key = kKeyEnter) { return ValidateRevisionParameters(1, key); }
+
+  testing::TempDir dir_;
+};
+
+TEST(FieldNumberTest, NearestHalvesToEvenWithin16Bits) {
+  const struct {
+    const char* text;
+    int16_t value;
+  } cases[] = {
+      {"", 0},      {"   ", 0},     {"  7", 7},         {"2.5", 2},         {"3.5", 4},
+      {"-2.5", -2}, {"1,5", 2},     {"12x", 12},        {"abc", 0},         {"+3", 3},
+      {"99999", 32767}, {"-99999", -32768}, {"99999999999999999999", 32767},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(FieldNumber(c.text), c.value);
+  }
+}
+
+TEST_F(ParametersTest, FormFieldsBecomeParameters) {
+  Fill({"A", "07062024", "3", "12", "4", "15", "999", "2", "12", "7", "01072024", "CARTA1"});
+  FillRevisionParameters();
+  const RevisionParameters& p = Revision();
+  EXPECT_EQ(p.Mode, "A");
+  EXPECT_EQ(p.ApplicationDate, Date("20240607"));
+  EXPECT_EQ(p.Regime, 3);
+  // Estate 12 unit 4 as 0012 0004, packed two digits a byte.
+  EXPECT_EQ(p.FromKey, std::string({'\x80', '\x8c', '\x80', '\x84'}));
+  EXPECT_EQ(p.ToKey, PackDigits("00150999"));
+  EXPECT_EQ(p.IncreaseConcept, 2);
+  EXPECT_EQ(p.ArrearsMonths, 12);
+  EXPECT_EQ(p.ArrearsConcept, 7);
+  EXPECT_EQ(p.LetterDate, Date("20240701"));
+  EXPECT_EQ(p.TextCode, "CARTA1  ");
+  // A blank unit number is unit 0; the key keeps its 4 bytes.
+  Fill({"A", "07062024", "3", "12", "", "15", "  "});
+  FillRevisionParameters();
+  EXPECT_EQ(Revision().FromKey, PackDigits("00120000"));
+  EXPECT_EQ(Revision().ToKey, PackDigits("00150000"));
+}
+
+TEST_F(ParametersTest, AGoodFormIsConfirmed) {
+  int32_t key = kKeyEnter;
+  EXPECT_EQ(ValidateRevisionParameters(1, key), 0);
+  EXPECT_TRUE(Messages().empty());
+  // The confirmation field starts blank, runs on the hook's key, and the
+  // key that ended it comes back.
+  EXPECT_EQ(Confirm().calls, 1);
+  EXPECT_EQ(Confirm().fieldOnEntry, " ");
+  EXPECT_EQ(Confirm().keyOnEntry, kKeyEnter);
+  EXPECT_EQ(key, kKeyEnter);
+  // Regime 1: the index of 01/2024, in thousandths: 103.2506 -> 103251.
+  EXPECT_EQ(Revision().IndexDate, Date("20240101"));
+  EXPECT_EQ(Revision().IndexValue, 103251);
+}
+
+TEST_F(ParametersTest, OnlyAnSOnTheConfirmationAccepts) {
+  Confirm().answer = "N";
+  Confirm().endKey = kKeyPgUp;
+  int32_t key = kKeyEnter;
+  EXPECT_EQ(ValidateRevisionParameters(1, key), -1);
+  EXPECT_EQ(key, kKeyPgUp);
+  Confirm().answer = "";
+  EXPECT_EQ(Check(), -1);
+  Confirm().answer = "S";
+  EXPECT_EQ(Check(), 0);
+}
+
+TEST_F(ParametersTest, EscapeAndOtherScreensAreNotChecked) {
+  Fill({"N", "15022023", "2", "1", "0", "999", "999", "9", "3", "77", "", "NOHIHA"});
+  int32_t key = kKeyEscape;
+  EXPECT_EQ(ValidateRevisionParameters(1, key), 0);
+  key = kKeyEnter;
+  EXPECT_EQ(ValidateRevisionParameters(2, key), 0);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Confirm().calls, 0);
+  EXPECT_EQ(Revision().Mode, " ");  // nothing was read
+}
+
+// Every check runs and shows its own message, in order; the form stays open
+// and the confirmation is not asked.
+TEST_F(ParametersTest, EveryFailedCheckShowsItsMessageInOrder) {
+  // Increase concept 4 undefined, arrears concept 7 undefined with 3 months,
+  // letters with an unknown text, regime 2 in a month without an index.
+  Fill({"N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"});
+  const struct {
+    const char* language;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"CAT",
+       {"NO EXISTEIX EL CONCEPTE D'AUGMENT 4", "NO EXISTEIX EL CONCEPTE D'ENDARRERIMENTS 7",
+        "NO EXISTEIX EL TEXT NOHIHA", "NO EXISTEIX L'ÍNDEX DE 1/2/2024"}},
+      {"SPA",
+       {"NO EXISTE EL CONCEPTO DE AUMENTO 4", "NO EXISTE EL CONCEPTO DE ATRASOS 7",
+        "NO EXISTE EL TEXTO NOHIHA", "NO EXISTE EL ÍNDICE DE 1/2/2024"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    Session().language = c.language;
+    Messages().clear();
+    EXPECT_EQ(Check(), -1);
+    EXPECT_EQ(Messages(), c.messages);
+    EXPECT_EQ(Confirm().calls, 0);
+    EXPECT_EQ(Windows().depth, 0);  // every message closed
+  }
+}
+
+TEST_F(ParametersTest, ConceptsOfTheWrongClassAreNamed) {
+  // Increase concept 1 is the rent (class 0); arrears concept 5 (key byte
+  // 133) is an increment (class 1).
+  Fill({"L", "15012024", "1", "1", "0", "999", "999", "1", "2", "5", "", ""});
+  const struct {
+    const char* language;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"CAT",
+       {"EL CONCEPTE LLOGUER NO ÉS DE TIPUS INCREMENTS",
+        "EL CONCEPTE REPERCUSSIO NO ÉS DE TIPUS ALTRES"}},
+      {"GLG",
+       {"O CONCEPTO LLOGUER NON É DE TIPO INCREMENTOS",
+        "O CONCEPTO REPERCUSSIO NON É DE TIPO OUTROS"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    Session().language = c.language;
+    Messages().clear();
+    EXPECT_EQ(Check(), -1);
+    EXPECT_EQ(Messages(), c.messages);
+  }
+}
+
+TEST_F(ParametersTest, ArrearsConceptIsCheckedOnlyWithArrearsMonths) {
+  Fill({"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "77", "", ""});
+  EXPECT_EQ(Check(), 0);
+  // With months, a coded concept of class 9 passes: 12 is key byte 140.
+  Fill({"L", "15012024", "1", "1", "0", "999", "999", "2", "3", "12", "", ""});
+  EXPECT_EQ(Check(), 0);
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ParametersTest, TheLetterTextIsCheckedOnlyForLetters) {
+  Fill({"A", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "NOHIHA"});
+  EXPECT_EQ(Check(), 0);
+  Fill({"N", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "CARTA1"});
+  EXPECT_EQ(Check(), 0);
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ParametersTest, IndexOfTheApplicationMonth) {
+  const struct {
+    const char* name;
+    const char* regime;
+    const char* application;
+    bool found;
+    const char* indexDate;
+    double indexValue;
+  } cases[] = {
+      {"regime 2, the exact month", "2", "31012024", true, "20240101", 103251},
+      {"regime 2 refuses a month without an index", "2", "15022024", false, "", 0},
+      {"regime 1 takes the last earlier month", "1", "15022024", true, "20240101", 103251},
+      {"regime 3 takes the last earlier month", "3", "28122023", true, "20231201", 117500},
+      {"no month on or before", "1", "15062020", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fill({"L", c.application, c.regime});
+    FillRevisionParameters();
+    ASSERT_EQ(FindRevisionIndex(), c.found);
+    if (!c.found) continue;
+    EXPECT_EQ(Revision().IndexDate, Date(c.indexDate));
+    EXPECT_EQ(Revision().IndexValue, c.indexValue);
+  }
+}
+
+TEST_F(ParametersTest, FieldDescriptions) {
+  Fill({"L", "15062024", "1", "1", "0", "999", "999", "2", "0", "5", "", "CARTA1"});
+  auto padded = [](std::string text, std::size_t width) {
+    text.resize(width, ' ');
+    return text;
+  };
+  EXPECT_EQ(FieldDescription(1, 8), padded("AUGMENTS", 20));
+  // Coded concept 5 is key byte 133, not the numbered concept 5.
+  EXPECT_EQ(FieldDescription(1, 10), padded("REPERCUSSIO", 20));
+  EXPECT_EQ(FieldDescription(1, 12), padded("Carta d'actualitzacio", 40));
+  EXPECT_EQ(FieldDescription(1, 2), padded("15/6/2024", 30));
+  EXPECT_EQ(FieldDescription(1, 9), "");  // no description area
+  EXPECT_EQ(FieldDescription(1, 99), "");
+
+  Fill({"L", "15062024", "1", "1", "0", "999", "999", "4", "0", "9", "", "NOHIHA"});
+  EXPECT_EQ(FieldDescription(1, 8), "*** conc.no def. ***");
+  EXPECT_EQ(FieldDescription(1, 12), padded("*** text inexistent ***", 40));
+  Session().language = "SPA";
+  EXPECT_EQ(FieldDescription(1, 12), padded("*** texto inexistente ***", 40));
+}
+
+// The list hooks of the form read the record the browser has just read
+// into its file's buffer.
+TEST_F(ParametersTest, ListLinesAndHandOver) {
+  auto load = [](RecordBytes& buffer, const std::string& bytes) {
+    buffer.fill(0);
+    std::copy(bytes.begin(), bytes.end(), buffer.begin());
+  };
+  std::string line;
+  std::string estate;
+  testing::PutBytes(estate, 0, PackDigits("0012").data(), 2);
+  testing::PutText(estate, 8, "CARRER MAJOR 1", 30);
+  load(Records().estate.bytes, estate);
+  ASSERT_TRUE(RevisionListLine(1, line));
+  EXPECT_EQ(line, "012  CARRER MAJOR 1                ");
+  HandOverListChoice(1, 1, 6);
+  EXPECT_EQ(Field(1, 6), "12 ");
+
+  std::string unit(343, ' ');
+  testing::PutBytes(unit, 0, PackDigits("00120034").data(), 4);
+  testing::PutText(unit, 8, "GARCIA LOPEZ*JOAN", 30);
+  testing::PutText(unit, 38, "2n 1a", 10);
+  load(Records().unit.bytes, unit);
+  ASSERT_TRUE(RevisionListLine(2, line));
+  EXPECT_EQ(line, "034  GARCIA LOPEZ*JOAN               2n 1a     ");
+  HandOverListChoice(3, 1, 7);
+  EXPECT_EQ(Field(1, 6), "12 ");
+  EXPECT_EQ(Field(1, 7), "34 ");
+
+  load(Records().text.bytes, testing::TextRecord("CARTA1", "Carta"));
+  ASSERT_TRUE(RevisionListLine(4, line));
+  EXPECT_EQ(line, "CARTA1    Carta                                   ");
+  HandOverListChoice(4, 1, 12);
+  EXPECT_EQ(Field(1, 12), "CARTA1  ");
+
+  // Coded concept 05 is the key byte 133; numbered concept 2 the byte 2.
+  load(Records().conceptType.bytes, testing::ConceptRecord(133, "REPERCUSSIO", 1));
+  ASSERT_TRUE(RevisionListLine(6, line));
+  EXPECT_EQ(line, "05  REPERCUSSIO         ");
+  HandOverListChoice(6, 1, 10);
+  EXPECT_EQ(Field(1, 10), "5 ");
+  load(Records().conceptType.bytes, testing::ConceptRecord(2, "AUGMENTS", 1));
+  HandOverListChoice(5, 1, 8);
+  EXPECT_EQ(Field(1, 8), "2 ");
+
+  EXPECT_FALSE(RevisionListLine(9, line));
+}
+
+}  // namespace
+}  // namespace kestrova
