@@ -146,6 +146,9 @@ void StartHeadlessConsole(std::vector<InputEvent> events) {
   ScreenState& screen = Screen();
   screen.backend = ScreenBackend{};
   screen.backend.waitInput = DeliverScriptedInput;
+  // The script stands for keys the operator types later: a flush (after a
+  // message, say) must not swallow the rest of it.
+  screen.backend.inputIsScripted = true;
   screen.mouseButtons = 3;  // scripts click with {Click ROW COL}
 }
 
