@@ -81,8 +81,8 @@ RecordStatus CommitAcrossFiles(const std::vector<SharedFile*>& files) {
   TransactionLog log;
   std::vector<std::string> names;
   for (SharedFile* file : files) names.push_back(file->realPath);
-  // The log's path is the transaction's id; its name is only known once it
-  // is made, and the images must be in place before it is.
+  // The log's path is the transaction's id, so the log is made first; the
+  // images only have to be in place before the first commit.
   bool ok = WriteTransactionLog(files.front()->realPath, names, log);
   for (SharedFile* file : files) {
     ok = ok && KeepUndoImages(file->store, log.path) == SQLITE_OK &&
@@ -107,16 +107,15 @@ RecordStatus CommitAcrossFiles(const std::vector<SharedFile*>& files) {
     // from their images.  Whatever fails here is left, with the log still
     // pending, to the recovery of the next client.
     for (std::size_t i = committed; i < files.size(); ++i) ExecStore(files[i]->store, "ROLLBACK");
-    bool undone = true;
-    for (std::size_t i = 0; i < committed; ++i) {
+    // A failed mark may have reached the disk all the same: it must say
+    // pending again before any file is put back, or a crash in between
+    // would have recovery keep the files not yet put back.
+    bool undone = committed < files.size() ||
+                  (pwrite(log.fd, "P", 1, 0) == 1 && fdatasync(log.fd) == 0);
+    for (std::size_t i = 0; undone && i < committed; ++i) {
       undone = InOwnWriteTransaction(*files[i], [&] {
-                 return RestoreUndoImages(files[i]->store, log.path);
-               }) && undone;
-    }
-    if (undone && committed == files.size()) {
-      // The mark may have reached the disk after all: say pending again
-      // before the log goes, so no crash in between can read it as done.
-      undone = pwrite(log.fd, "P", 1, 0) == 1 && fdatasync(log.fd) == 0;
+        return RestoreUndoImages(files[i]->store, log.path);
+      });
     }
     if (undone) {
       RemoveTransactionLog(log);
