@@ -222,6 +222,30 @@ TEST_F(AtomicEndTest, WriterThatHadTheFileOpenSettlesTheDeadEndBeforeWriting) {
   EXPECT_EQ(Call(kOpGetEqual, block, "", U32(11), 0, kLength).status, kStatusKeyNotFound);
 }
 
+TEST_F(AtomicEndTest, InsertsIntoAFileThatWasEmptyAreTakenBackToo) {
+  const auto files = MakeFiles("f", 1);
+  const std::string empty = PathKey(Path("empty.dat"));
+  ASSERT_EQ(Call(kOpCreate, nullptr, Description(), empty, -1).status, kStatusOk);
+  const auto none = DumpAll({files[0], empty});
+  g_stopStep = EndStep::kFileCommitted;
+  g_stopCount = 2;
+  g_pausing = nullptr;
+  Child child([&](Child&) {
+    SetEndTransactionHook(&StopAt);
+    uint8_t a[128] = {}, b[128] = {};
+    if (Call(kOpOpen, a, "", files[0], 0).status != kStatusOk) return 10;
+    if (Call(kOpOpen, b, "", empty, 0).status != kStatusOk) return 11;
+    Call(kOpBeginTransaction, nullptr);
+    for (uint32_t id = 20; id < 25; ++id) {
+      if (Call(kOpInsert, b, Rec(id, "NEW!")).status != kStatusOk) return 12;
+    }
+    if (Call(kOpInsert, a, Rec(20, "NEW!")).status != kStatusOk) return 13;
+    return static_cast<int>(Call(kOpEndTransaction, nullptr).status);
+  });
+  ASSERT_EQ(child.Wait(), kCrashExit);
+  EXPECT_EQ(DumpAll({files[0], empty}), none);
+}
+
 TEST_F(AtomicEndTest, OpenDuringAnotherClientsEndLeavesItsImagesAlone) {
   const auto reference = MakeFiles("ref", 2);
   ASSERT_EQ(RunTransaction(reference, true), kStatusOk);
