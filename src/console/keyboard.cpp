@@ -1,5 +1,6 @@
 #include "console/keyboard.h"
 
+#include "platform/key_codes.h"
 #include "platform/screen.h"
 
 namespace kestrova {
@@ -137,6 +138,12 @@ FilteredKey KeyFilter() {
       out.row = event.row;
       out.column = event.column;
     }
+    return out;
+  }
+  // A character the code page cannot hold is refused here, with a beep, so
+  //    no value ever stores it as garbage.
+  if (event.key == kUnmappableCharacterKey) {
+    Beep();
     return out;
   }
   // 4. The event already carries the key code.

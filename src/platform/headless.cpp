@@ -128,9 +128,13 @@ bool ParseKeyScript(std::string_view script, std::vector<InputEvent>& events,
       i = close + 1;
     } else {
       std::size_t next = i;
-      codepage_detail::DecodeUtf8(script.data(), script.size(), next);
-      const std::string one = Utf8ToCp850(script.substr(i, next - i));
-      events.push_back({InputKind::kKey, static_cast<uint8_t>(one[0])});
+      const char32_t cp = codepage_detail::DecodeUtf8(script.data(), script.size(), next);
+      const int byte = cp == 0xFFFFFFFF || (cp >= 0x80 && Cp850FromCodePoint(cp) < 32)
+                           ? -1
+                           : Cp850FromCodePoint(cp);
+      // A character the code page cannot hold is typed as such, as the
+      // terminal reports it, so scripts can test its refusal.
+      events.push_back({InputKind::kKey, byte < 0 ? kUnmappableCharacterKey : static_cast<uint16_t>(byte)});
       i = next;
     }
   }
@@ -142,6 +146,9 @@ void StartHeadlessConsole(std::vector<InputEvent> events) {
   ScreenState& screen = Screen();
   screen.backend = ScreenBackend{};
   screen.backend.waitInput = DeliverScriptedInput;
+  // The script stands for keys the operator types later: a flush (after a
+  // message, say) must not swallow the rest of it.
+  screen.backend.inputIsScripted = true;
   screen.mouseButtons = 3;  // scripts click with {Click ROW COL}
 }
 

@@ -7,6 +7,12 @@
 
 namespace kestrova {
 
+// A character typed that code page 850 cannot hold (an emoji, a CJK
+// ideograph): the backends report it with this code, which no key of the PC
+// keyboard has, so that the keyboard reader can refuse it with a beep rather
+// than let it reach a value as garbage.
+inline constexpr uint16_t kUnmappableCharacterKey = 0xFF00;
+
 // F1..F12 (n from 1), or 0 outside that range.
 uint16_t FunctionKeyCode(int n);
 

@@ -215,7 +215,7 @@ void FlushInput() {
       s.input.push_back({InputKind::kEnd});
       return;
     }
-    if (s.backend.waitInput == nullptr) return;
+    if (s.backend.waitInput == nullptr || s.backend.inputIsScripted) return;
     s.backend.waitInput(s, 0);
     if (s.input.empty()) return;
   }

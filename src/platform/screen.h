@@ -99,6 +99,9 @@ struct ScreenBackend {
   void (*beep)() = nullptr;
   // Sends bytes to the terminal as they are (the clipboard's OSC 52).
   void (*sendRaw)(std::string_view bytes) = nullptr;
+  // True when the input not yet delivered is typed later rather than typed
+  // ahead (a key script): a flush then drops only what was delivered.
+  bool inputIsScripted = false;
 };
 
 struct ScreenState {

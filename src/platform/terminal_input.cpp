@@ -119,7 +119,10 @@ Sequence ReadSequence(std::string_view buf, std::size_t at) {
 void EmitCharacter(TerminalDecoder& d, std::vector<InputEvent>& out, char32_t cp, uint16_t mods) {
   const int byte = Cp850FromCodePoint(cp);
   // The PC glyphs of control bytes are not typed as control keys.
-  if (byte < 0 || (cp >= 0x80 && byte < 32)) return;
+  if (byte < 0 || (cp >= 0x80 && byte < 32)) {
+    Emit(d, out, {InputKind::kKey, kUnmappableCharacterKey, mods});
+    return;
+  }
   Emit(d, out, {InputKind::kKey, static_cast<uint16_t>(byte), mods});
 }
 

@@ -114,6 +114,9 @@ RecordStatus OpOpen(const Call& call) {
       return status;
     }
     fresh->changes = MapChangeCounter(fresh->lockFd);
+    // A dead client's half-ended transaction is settled before anyone
+    // here reads the file.
+    RecoverOnOpen(*fresh);
     file = fresh.get();
     Client().files.push_back(std::move(fresh));
   }

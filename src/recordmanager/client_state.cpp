@@ -9,6 +9,7 @@
 
 #include "platform/host.h"
 #include "recordmanager/record_locks_os.h"
+#include "recordmanager/transaction_log.h"
 
 namespace kestrova {
 namespace {
@@ -37,7 +38,129 @@ void ResetForExit() { ResetClient(); }
 std::atomic<bool> g_forked{false};
 void MarkForked() { g_forked.store(true); }
 
+EndHook g_endHook = nullptr;
+
+void AtEndStep(EndStep step, int count) {
+  if (g_endHook) g_endHook(step, count);
+}
+
+// Inside a write transaction of `store`: settles the images of every
+// transaction whose owner has ended.
+int SettleUndoImages(StoreFile& store) {
+  std::vector<std::string> txs;
+  int rc = PendingUndoTransactions(store, txs);
+  for (const std::string& tx : txs) {
+    if (rc != SQLITE_OK) break;
+    switch (InspectTransactionLog(tx)) {
+      case LogState::kOwnerActive:
+        break;
+      case LogState::kCommitted:
+        rc = ClearUndoImages(store, tx);
+        break;
+      case LogState::kNotCommitted:
+        rc = RestoreUndoImages(store, tx);
+        break;
+    }
+  }
+  return rc;
+}
+
+// Runs `work` in a write transaction of its own on a file of this client.
+template <typename Work>
+bool InOwnWriteTransaction(SharedFile& file, Work work) {
+  if (ExecStore(file.store, "BEGIN IMMEDIATE") != SQLITE_OK) return false;
+  if (work() == SQLITE_OK && ExecStore(file.store, "COMMIT") == SQLITE_OK) return true;
+  ExecStore(file.store, "ROLLBACK");
+  return false;
+}
+
+// Ends the SQLite transactions of a multi-file End.  The order is what makes
+// it all or nothing: images and log durable before the first commit, the
+// log marked committed only after the last one.
+RecordStatus CommitAcrossFiles(const std::vector<SharedFile*>& files) {
+  TransactionLog log;
+  std::vector<std::string> names;
+  for (SharedFile* file : files) names.push_back(file->realPath);
+  // The log's path is the transaction's id, so the log is made first; the
+  // images only have to be in place before the first commit.
+  bool ok = WriteTransactionLog(files.front()->realPath, names, log);
+  for (SharedFile* file : files) {
+    ok = ok && KeepUndoImages(file->store, log.path) == SQLITE_OK &&
+         DropCapturedImages(file->store) == SQLITE_OK;
+  }
+  if (!ok) {
+    for (SharedFile* file : files) ExecStore(file->store, "ROLLBACK");
+    if (log.fd >= 0) RemoveTransactionLog(log);
+    return kStatusIoError;
+  }
+  AtEndStep(EndStep::kLogWritten, 0);
+
+  std::size_t committed = 0;
+  while (committed < files.size() &&
+         ExecStore(files[committed]->store, "COMMIT") == SQLITE_OK) {
+    ++committed;
+    AtEndStep(EndStep::kFileCommitted, static_cast<int>(committed));
+  }
+  const bool allCommitted = committed == files.size() && MarkTransactionCommitted(log);
+  if (!allCommitted) {
+    // Undo it ourselves: the rest rolled back, the committed ones put back
+    // from their images.  Whatever fails here is left, with the log still
+    // pending, to the recovery of the next client.
+    for (std::size_t i = committed; i < files.size(); ++i) ExecStore(files[i]->store, "ROLLBACK");
+    // A failed mark may have reached the disk all the same: it must say
+    // pending again before any file is put back, or a crash in between
+    // would have recovery keep the files not yet put back.
+    bool undone = committed < files.size() ||
+                  (pwrite(log.fd, "P", 1, 0) == 1 && fdatasync(log.fd) == 0);
+    for (std::size_t i = 0; undone && i < committed; ++i) {
+      undone = InOwnWriteTransaction(*files[i], [&] {
+        return RestoreUndoImages(files[i]->store, log.path);
+      });
+    }
+    if (undone) {
+      RemoveTransactionLog(log);
+    } else {
+      CloseTransactionLog(log);
+    }
+    return kStatusIoError;
+  }
+  AtEndStep(EndStep::kLogCommitted, 0);
+
+  // Committed.  Dropping the images is housekeeping: one that fails is
+  // dropped later by recovery, which finds the log committed.
+  bool cleared = true;
+  int count = 0;
+  for (SharedFile* file : files) {
+    cleared = InOwnWriteTransaction(*file, [&] { return ClearUndoImages(file->store, log.path); }) &&
+              cleared;
+    AtEndStep(EndStep::kImagesCleared, ++count);
+  }
+  if (cleared) {
+    RemoveTransactionLog(log);
+  } else {
+    CloseTransactionLog(log);
+  }
+  return kStatusOk;
+}
+
 }  // namespace
+
+void SetEndTransactionHook(EndHook hook) { g_endHook = hook; }
+
+void RecoverOnOpen(SharedFile& file) {
+  std::vector<std::string> txs;
+  if (PendingUndoTransactions(file.store, txs) != SQLITE_OK || txs.empty()) return;
+  // A client with a transaction on the file may be in the middle of its End.
+  if (LockByte(file.lockFd, kTransactionLockByte, true, false) != OsLockResult::kAcquired) return;
+  if (ExecStore(file.store, "BEGIN IMMEDIATE") == SQLITE_OK) {
+    MarkChangeStarting(file.changes);
+    if (SettleUndoImages(file.store) != SQLITE_OK || ExecStore(file.store, "COMMIT") != SQLITE_OK) {
+      ExecStore(file.store, "ROLLBACK");
+    }
+    MarkChangeDone(file.changes);
+  }
+  UnlockByte(file.lockFd, kTransactionLockByte);
+}
 
 ClientState& Client() {
   ClientState& state = RawState();
@@ -188,6 +311,24 @@ void ReleaseAllLocks(Handle& handle) {
   handle.multipleLocks.clear();
 }
 
+namespace {
+
+// Holding SQLite's write lock, a change counter left odd means a writer died
+// between its two marks, perhaps in the middle of a multi-file End: its
+// images are settled before anything is written over the records they
+// would put back.  A healthy file pays one memory read.
+// The counter is odd too while another client's multi-file End is between
+// its first commit and its last image dropped; it holds the file's
+// transaction lock throughout, and a write that slipped past the check
+// before BEGIN must not land on records that End may still put back.
+int SettleIfFlagged(SharedFile& file) {
+  if (ReadChangeCounter(file.changes) % 2 == 0) return SQLITE_OK;
+  if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return SQLITE_BUSY;
+  return SettleUndoImages(file.store);
+}
+
+}  // namespace
+
 RecordStatus BeginWrite(SharedFile& file) {
   ClientState& client = Client();
   ++file.localWrites;
@@ -197,8 +338,15 @@ RecordStatus BeginWrite(SharedFile& file) {
     if (LockByte(file.lockFd, kTransactionLockByte, true, false) != OsLockResult::kAcquired) {
       return kStatusFileLocked;
     }
-    const int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    // Before the transaction: what the temp table holds is the
+    // connection's own, and a rollback must not take the table with it.
+    int rc = PrepareUndoCapture(file.store);
+    if (rc == SQLITE_OK) rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    if (rc == SQLITE_OK) rc = SettleIfFlagged(file);
+    if (rc == SQLITE_OK) rc = StartUndoCapture(file.store);
     if (rc != SQLITE_OK) {
+      file.store.captureUndo = false;
+      if (!sqlite3_get_autocommit(file.store.db)) ExecStore(file.store, "ROLLBACK");
       UnlockByte(file.lockFd, kTransactionLockByte);
       return StatusFromSqlite(rc);
     }
@@ -206,8 +354,12 @@ RecordStatus BeginWrite(SharedFile& file) {
     file.inTransaction = true;
   } else if (!client.inTransaction) {
     if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return kStatusFileLocked;
-    const int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
-    if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    if (rc == SQLITE_OK) rc = SettleIfFlagged(file);
+    if (rc != SQLITE_OK) {
+      if (!sqlite3_get_autocommit(file.store.db)) ExecStore(file.store, "ROLLBACK");
+      return StatusFromSqlite(rc);
+    }
     MarkChangeStarting(file.changes);
     return kStatusOk;  // the operation's own transaction undoes a failure
   }
@@ -236,16 +388,27 @@ RecordStatus FinishWrite(SharedFile& file, bool keep) {
 
 RecordStatus CommitTransaction() {
   ClientState& client = Client();
-  RecordStatus status = kStatusOk;
-  // Files are committed one after the other; see docs/record-manager.md for
-  // what a crash between two of them leaves.
+  std::vector<SharedFile*> touched;
   for (auto& file : client.files) {
-    if (!file->inTransaction) continue;
-    if (status == kStatusOk && ExecStore(file->store, "COMMIT") != SQLITE_OK)
+    if (file->inTransaction) touched.push_back(file.get());
+  }
+  RecordStatus status = kStatusOk;
+  if (touched.size() > 1) {
+    status = CommitAcrossFiles(touched);
+  } else if (!touched.empty()) {
+    // One file: its own commit is atomic; no images, no log, no extra sync.
+    StoreFile& store = touched.front()->store;
+    if (DropCapturedImages(store) != SQLITE_OK || ExecStore(store, "COMMIT") != SQLITE_OK) {
+      ExecStore(store, "ROLLBACK");
       status = kStatusIoError;
-    if (status != kStatusOk) ExecStore(file->store, "ROLLBACK");
+    }
+  }
+  // The counters go even and the transaction locks go only now, so that
+  // until the images are settled no other client writes to these files.
+  for (SharedFile* file : touched) {
     MarkChangeDone(file->changes);
     UnlockByte(file->lockFd, kTransactionLockByte);
+    file->store.captureUndo = false;
     file->inTransaction = false;
   }
   client.inTransaction = false;
@@ -259,9 +422,10 @@ void RollBackTransaction() {
   ClientState& client = Client();
   for (auto& file : client.files) {
     if (!file->inTransaction) continue;
-    ExecStore(file->store, "ROLLBACK");
+    ExecStore(file->store, "ROLLBACK");  // the captured images go with it
     MarkChangeDone(file->changes);
     UnlockByte(file->lockFd, kTransactionLockByte);
+    file->store.captureUndo = false;
     file->inTransaction = false;
   }
   client.inTransaction = false;

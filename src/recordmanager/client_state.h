@@ -109,11 +109,31 @@ void ReleaseAllLocks(Handle& handle);
 RecordStatus BeginWrite(SharedFile& file);
 RecordStatus FinishWrite(SharedFile& file, bool keep);
 
-// Ends the client's transaction on every file it wrote to.
+// Ends the client's transaction on every file it wrote to: one file is
+// simply committed; several go through the transaction log so that a crash
+// or power loss at any point leaves all of them changed or none (see
+// docs/record-manager.md, Transactions).
 RecordStatus CommitTransaction();
 void RollBackTransaction();
 
 // Aborts the transaction, releases every lock, closes every file.
 void ResetClient();
+
+// Settles the undo images that a dead client's End left in a file just
+// opened by this process: put back when its transaction had not committed,
+// dropped when it had.  Skipped while another client has a transaction on
+// the file (it will be done by the next open or write).
+void RecoverOnOpen(SharedFile& file);
+
+// Points of a multi-file End, for tests that end the process there.
+enum class EndStep {
+  kLogWritten,      // the log is durable, no file committed yet
+  kFileCommitted,   // `count` files committed
+  kLogCommitted,    // the log says committed
+  kImagesCleared,   // the images of `count` files dropped
+};
+using EndHook = void (*)(EndStep step, int count);
+// Tests only: called at every point above (nullptr: none).
+void SetEndTransactionHook(EndHook hook);
 
 }  // namespace kestrova

@@ -32,6 +32,7 @@ enum StatementKind {
   kReadForUpdate,
   kNextBatch,
   kPreviousBatch,
+  kCaptureBefore,
 };
 
 std::string Col(const char* prefix, int key) {
@@ -141,6 +142,9 @@ std::string StatementSql(const FileDescription& description, int kind, int key) 
     }
     case kDelete:
       return "DELETE FROM records WHERE pos = ?1";
+    case kCaptureBefore:
+      // The first image of a record in the transaction is the one to keep.
+      return "INSERT OR IGNORE INTO temp.undo_images SELECT 1, * FROM main.records WHERE pos = ?1";
     case kCountAll:
       return "SELECT count(*) FROM records";
     case kCountDistinct:
@@ -241,7 +245,128 @@ int BindKeys(StoreFile& file, sqlite3_stmt* stmt, int n, const std::string& data
   return SQLITE_OK;
 }
 
+// Keeps the record at `pos` as it is now in the transaction's images, unless
+// the transaction inserted it.
+int CaptureImage(StoreFile& file, uint32_t pos) {
+  if (!file.captureUndo || pos > file.lastPosition) return SQLITE_OK;
+  sqlite3_stmt* stmt = Statement(file, kCaptureBefore, 0);
+  if (!stmt) return sqlite3_errcode(file.db);
+  sqlite3_bind_int64(stmt, 1, pos);
+  const int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The columns of `records`, in table order.
+std::string RecordColumns(const FileDescription& description) {
+  std::string cols = "pos, ver, data";
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    cols += ", " + Col("k", k);
+    if (description.keys[k].duplicates) cols += ", " + Col("s", k);
+  }
+  return cols;
+}
+
+// Runs one statement with `text` bound to ?1 (the rare undo statements are
+// not worth keeping prepared).
+int ExecWithText(StoreFile& file, const std::string& sql, const std::string& text) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(file.db, sql.c_str(), -1, &stmt, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(stmt, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
+  }
+  sqlite3_finalize(stmt);
+  return rc;
+}
+
 }  // namespace
+
+int PrepareUndoCapture(StoreFile& file) {
+  if (file.undoImagesReady) return SQLITE_OK;
+  const int rc = ExecStore(file,
+                           "CREATE TEMP TABLE IF NOT EXISTS undo_images AS "
+                           "SELECT 1 AS present, * FROM main.records WHERE 0;"
+                           "CREATE UNIQUE INDEX IF NOT EXISTS temp.undo_images_pos "
+                           "ON undo_images(pos);");
+  file.undoImagesReady = rc == SQLITE_OK;
+  return rc;
+}
+
+int StartUndoCapture(StoreFile& file) {
+  file.lastPosition = 0;
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(file.db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", -1,
+                              &stmt, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) file.lastPosition = sqlite3_column_int64(stmt, 0);
+    rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
+  sqlite3_finalize(stmt);
+  file.captureUndo = rc == SQLITE_OK;
+  return rc;
+}
+
+int KeepUndoImages(StoreFile& file, const std::string& tx) {
+  int rc = ExecStore(file,
+                     "CREATE TABLE IF NOT EXISTS main.kestrova_undo AS "
+                     "SELECT '' AS tx, * FROM temp.undo_images WHERE 0");
+  if (rc != SQLITE_OK) return rc;
+  rc = ExecWithText(file, "INSERT INTO main.kestrova_undo SELECT ?1, * FROM temp.undo_images", tx);
+  if (rc != SQLITE_OK) return rc;
+  // present = 2 carries the highest position from before the transaction:
+  // every record above it is the transaction's own insert.
+  return ExecWithText(file,
+                      "INSERT INTO main.kestrova_undo(tx, present, pos) VALUES(?1, 2, " +
+                          std::to_string(file.lastPosition) + ")",
+                      tx);
+}
+
+int DropCapturedImages(StoreFile& file) {
+  if (!file.undoImagesReady) return SQLITE_OK;
+  return ExecStore(file, "DELETE FROM temp.undo_images");
+}
+
+int PendingUndoTransactions(StoreFile& file, std::vector<std::string>& txs) {
+  txs.clear();
+  sqlite3_stmt* stmt = nullptr;
+  // No table: no multi-file transaction ever ended in this file.
+  if (sqlite3_prepare_v2(file.db, "SELECT DISTINCT tx FROM main.kestrova_undo", -1, &stmt,
+                         nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return SQLITE_OK;
+  }
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    const auto* text = sqlite3_column_text(stmt, 0);
+    txs.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+  }
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int RestoreUndoImages(StoreFile& file, const std::string& tx) {
+  const std::string cols = RecordColumns(file.description);
+  int rc = ExecWithText(file,
+                        "DELETE FROM main.records WHERE pos > (SELECT max(pos) FROM "
+                        "main.kestrova_undo WHERE tx = ?1 AND present = 2) OR pos IN (SELECT pos "
+                        "FROM main.kestrova_undo WHERE tx = ?1 AND present = 1)",
+                        tx);
+  if (rc == SQLITE_OK) {
+    rc = ExecWithText(file,
+                      "INSERT INTO main.records(" + cols + ") SELECT " + cols +
+                          " FROM main.kestrova_undo WHERE tx = ?1 AND present = 1",
+                      tx);
+  }
+  if (rc == SQLITE_OK) rc = ClearUndoImages(file, tx);
+  return rc;
+}
+
+int ClearUndoImages(StoreFile& file, const std::string& tx) {
+  return ExecWithText(file, "DELETE FROM main.kestrova_undo WHERE tx = ?1", tx);
+}
 
 bool IsRecordFileHeader(const std::string& nativePath) {
   // Read with a descriptor opened and closed before SQLite opens the file in
@@ -401,6 +526,8 @@ RecordStatus OpenStoreFile(const std::string& nativePath, StoreFile& file) {
 void CloseStoreFile(StoreFile& file) {
   for (auto& [id, stmt] : file.statements) sqlite3_finalize(stmt);
   file.statements.clear();
+  file.undoImagesReady = false;
+  file.captureUndo = false;
   if (file.db) sqlite3_close(file.db);
   file.db = nullptr;
 }
@@ -470,10 +597,12 @@ int InsertRecord(StoreFile& file, const std::string& data, uint32_t& pos) {
 int UpdateRecord(StoreFile& file, uint32_t pos, const std::string& data) {
   // The stored keys decide which keys changed, so equal keys keep their
   // place among duplicates.
+  int rc = CaptureImage(file, pos);
+  if (rc != SQLITE_OK) return rc;
   sqlite3_stmt* read = Statement(file, kReadForUpdate, 0);
   if (!read) return sqlite3_errcode(file.db);
   sqlite3_bind_int64(read, 1, pos);
-  int rc = sqlite3_step(read);
+  rc = sqlite3_step(read);
   if (rc != SQLITE_ROW) {
     sqlite3_reset(read);
     return rc;
@@ -499,6 +628,7 @@ int UpdateRecord(StoreFile& file, uint32_t pos, const std::string& data) {
 }
 
 int DeleteRecord(StoreFile& file, uint32_t pos) {
+  if (const int rc = CaptureImage(file, pos); rc != SQLITE_OK) return rc;
   sqlite3_stmt* stmt = Statement(file, kDelete, 0);
   if (!stmt) return sqlite3_errcode(file.db);
   sqlite3_bind_int64(stmt, 1, pos);

@@ -12,6 +12,9 @@
 //                  keys: one more than the highest so far, so duplicates
 //                  keep the order in which they got their value)
 //   one index per key on (k<n>) UNIQUE, or (k<n>, s<n>) with duplicates
+//   kestrova_undo  made by the first multi-file End: (tx, present, and the
+//                  columns of records) the images of records as they were
+//                  before a transaction whose End is not settled yet
 // The database runs in WAL mode with full synchronisation; see
 // docs/record-manager.md for why and what a power loss can take.
 #pragma once
@@ -32,6 +35,15 @@ struct StoreFile {
   FileDescription description;
   std::string owner;
   std::map<int, sqlite3_stmt*> statements;  // prepared on first use
+  // Inside a client transaction: every record's image before its first
+  // change is kept in a connection-private table (temp.undo_images), so a
+  // transaction that spans several files can make them durable at End.
+  // Records inserted by the transaction need no image: AUTOINCREMENT
+  // positions only grow, so they are exactly those above `lastPosition`,
+  // the highest position ever handed out when the transaction began.
+  bool captureUndo = false;
+  int64_t lastPosition = 0;
+  bool undoImagesReady = false;  // the temp table exists
 };
 
 // A record as read, with the key it was reached by.
@@ -99,6 +111,26 @@ int InsertRecord(StoreFile& file, const std::string& data, uint32_t& pos);
 // holds `pos`.
 int UpdateRecord(StoreFile& file, uint32_t pos, const std::string& data);
 int DeleteRecord(StoreFile& file, uint32_t pos);
+
+// Undo images of a transaction (see docs/record-manager.md, Transactions).
+// Makes the connection-private image table; call outside any transaction.
+int PrepareUndoCapture(StoreFile& file);
+// Inside the transaction's write lock, before its first change to the file:
+// starts capturing.
+int StartUndoCapture(StoreFile& file);
+// Copies the images captured so far into kestrova_undo, tagged `tx`, inside
+// the caller's open write transaction.
+int KeepUndoImages(StoreFile& file, const std::string& tx);
+// Forgets the captured images (inside the transaction being ended).
+int DropCapturedImages(StoreFile& file);
+// The transactions that left undo images in the file (committed state as
+// this connection sees it).  SQLITE_OK, with none, when there never were.
+int PendingUndoTransactions(StoreFile& file, std::vector<std::string>& txs);
+// Inside a write transaction: puts back every record `tx` changed as it was
+// before `tx`, then drops its images.
+int RestoreUndoImages(StoreFile& file, const std::string& tx);
+// Inside a write transaction: drops the images of `tx` (its changes stand).
+int ClearUndoImages(StoreFile& file, const std::string& tx);
 
 // Record count and distinct values per key (for Stat).
 int CountRecords(StoreFile& file, uint32_t& records, std::vector<uint32_t>& distinct);

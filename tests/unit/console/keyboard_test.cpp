@@ -41,6 +41,14 @@ TEST_F(KeyboardTest, KeysAsTheCallerSeesThem) {
   }
 }
 
+TEST_F(KeyboardTest, CharactersOutsideTheCodePageAreRefusedWithABeep) {
+  Screen().beeps = 0;
+  Type("a😀日é");
+  EXPECT_EQ(ReadKey(), 'a');
+  EXPECT_EQ(ReadKey(), 0x82);  // é in code page 850: the refused ones are skipped
+  EXPECT_EQ(Screen().beeps, 2);
+}
+
 TEST_F(KeyboardTest, WithoutAMouseClicksAreNoKeys) {
   Screen().mouseButtons = 0;
   Type("{Click 3 17}q");

@@ -1,5 +1,7 @@
 #include "platform/terminal_input.h"
 
+#include "platform/key_codes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,8 +47,8 @@ TEST(TerminalDecoder, SequencesAndTheirEvents) {
       {"Ctrl-Space gives nothing", {std::string(1, '\0')}, {}},
       {"Latin-1 byte", {"\xe9"}, {Key(0x82)}},
       {"Latin-1 byte before text", {"\xe9z"}, {Key(0x82), Key('z')}},
-      {"character outside the code page", {"日x"}, {Key('x')}},
-      {"PC glyph is not a control key", {"►"}, {}},
+      {"character outside the code page", {"日x"}, {Key(kUnmappableCharacterKey), Key('x')}},
+      {"PC glyph is not a control key", {"►"}, {Key(kUnmappableCharacterKey)}},
       // Typing a character by its code: Alt-1 Alt-3 Alt-0, then the first
       // other key is preceded by "Alt released".
       {"Alt digits", {"\x1b" "1\x1b" "3\x1b" "0", "q"},

@@ -1,0 +1,308 @@
+// End of a transaction that wrote to several files: a client killed at any
+// point of it leaves every other client seeing all of the transaction or
+// none of it, in every file.  The crash points are reached through the End
+// hook, in forked clients that end there with _exit (no clean-up runs, as
+// with SIGKILL or a power cut after what reached the disk).
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "child_process.h"
+#include "recordmanager/client_state.h"
+#include "rm_test_support.h"
+
+namespace kestrova::rmtest {
+namespace {
+
+constexpr uint16_t kLength = 8;  // 4-byte id (key 0, unique), 4-byte text (key 1, duplicates)
+constexpr int kCrashExit = 42;
+
+std::string Rec(uint32_t id, const char* text) { return U32(id) + std::string(text, 4); }
+
+std::string Description() {
+  return CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}},
+                                {{5, 4, kKeyDuplicates | kKeyModifiable}}});
+}
+
+// Where a forked client stops: set before the fork, read by the hook.
+EndStep g_stopStep = EndStep::kLogWritten;
+int g_stopCount = 0;
+Child* g_pausing = nullptr;  // set: signal the parent and wait instead of ending
+
+void StopAt(EndStep step, int count) {
+  if (step != g_stopStep || count != g_stopCount) return;
+  if (g_pausing == nullptr) _exit(kCrashExit);
+  g_pausing->Signal();
+  g_pausing->AwaitParent();
+}
+
+// The transaction of these tests, the same in every file: every kind of
+// change, a record changed twice, one inserted and deleted again, and a
+// duplicate key moved (its place among duplicates must come back too).
+// Returns the status of End (or Abort), or 100+ for a step that failed.
+int RunTransaction(const std::vector<std::string>& files, bool end) {
+  std::vector<std::array<uint8_t, 128>> blocks(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (Call(kOpOpen, blocks[i].data(), "", files[i], 0).status != kStatusOk) return 100;
+  }
+  if (Call(kOpBeginTransaction, nullptr).status != kStatusOk) return 101;
+  for (auto& block : blocks) {
+    uint8_t* b = block.data();
+    if (Call(kOpGetEqual, b, "", U32(1), 0, kLength).status != kStatusOk) return 102;
+    if (Call(kOpUpdate, b, Rec(1, "CCCC")).status != kStatusOk) return 103;
+    if (Call(kOpGetEqual, b, "", U32(3), 0, kLength).status != kStatusOk) return 104;
+    if (Call(kOpUpdate, b, Rec(3, "DDDD")).status != kStatusOk) return 105;
+    if (Call(kOpUpdate, b, Rec(3, "AAAA")).status != kStatusOk) return 106;
+    if (Call(kOpGetEqual, b, "", U32(2), 0, kLength).status != kStatusOk) return 107;
+    if (Call(kOpDelete, b).status != kStatusOk) return 108;
+    if (Call(kOpInsert, b, Rec(10, "EEEE")).status != kStatusOk) return 109;
+    if (Call(kOpDelete, b).status != kStatusOk) return 110;
+    if (Call(kOpInsert, b, Rec(11, "AAAA")).status != kStatusOk) return 111;
+  }
+  return Call(end ? kOpEndTransaction : kOpAbortTransaction, nullptr).status;
+}
+
+class AtomicEndTest : public RecordManagerTest {
+ protected:
+  void TearDown() override {
+    SetEndTransactionHook(nullptr);
+    RecordManagerTest::TearDown();
+  }
+  std::vector<std::string> MakeFiles(const std::string& prefix, int n) {
+    std::vector<std::string> files;
+    for (int i = 0; i < n; ++i) {
+      files.push_back(PathKey(Path(prefix + std::to_string(i) + ".dat")));
+      uint8_t block[128] = {};
+      EXPECT_EQ(Call(kOpCreate, nullptr, Description(), files.back(), -1).status, kStatusOk);
+      EXPECT_EQ(Call(kOpOpen, block, "", files.back(), 0).status, kStatusOk);
+      for (auto [id, text] : {std::pair{1u, "AAAA"}, {2u, "BBBB"}, {3u, "AAAA"}, {4u, "CCCC"}}) {
+        EXPECT_EQ(Call(kOpInsert, block, Rec(id, text)).status, kStatusOk);
+      }
+      EXPECT_EQ(Call(kOpClose, block).status, kStatusOk);
+    }
+    return files;
+  }
+  // What a client opening the file sees: every record with its position,
+  // along key 0 and then along key 1 (the duplicates' order).
+  static std::string Dump(const std::string& file) {
+    uint8_t block[128] = {};
+    if (Call(kOpOpen, block, "", file, 0).status != kStatusOk) return "open failed";
+    std::string out;
+    for (int8_t key : {0, 1}) {
+      Answer a = Call(kOpGetFirst, block, "", "", key, kLength);
+      while (a.status == kStatusOk) {
+        out += a.data + "@" + std::to_string(ReadU32(Call(kOpGetPosition, block, "", "", 0, 4).data)) + ";";
+        a = Call(kOpGetNext, block, "", "", key, kLength);
+      }
+      out += "|" + std::to_string(a.status) + "|";
+    }
+    Call(kOpClose, block);
+    return out;
+  }
+  static std::vector<std::string> DumpAll(const std::vector<std::string>& files) {
+    std::vector<std::string> dumps;
+    for (const auto& file : files) dumps.push_back(Dump(file));
+    return dumps;
+  }
+  // Undo images stored in the file, read with SQLite alone.
+  static int UndoRows(const std::string& fileKey) {
+    const std::string path = fileKey.substr(0, fileKey.size() - 1);
+    sqlite3* db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+      sqlite3_stmt* stmt = nullptr;
+      if (sqlite3_prepare_v2(db, "SELECT count(*) FROM kestrova_undo", -1, &stmt, nullptr) ==
+          SQLITE_OK) {
+        rows = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -2;
+      } else {
+        rows = -1;  // no table at all
+      }
+      sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rows;
+  }
+  int LogFiles() const {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      n += entry.path().filename().string().rfind(".kestrova-tx-", 0) == 0;
+    }
+    return n;
+  }
+  // A forked client runs the transaction and is stopped by the hook.
+  static int CrashedClient(const std::vector<std::string>& files, EndStep step, int count) {
+    g_stopStep = step;
+    g_stopCount = count;
+    g_pausing = nullptr;
+    Child child([&](Child&) {
+      SetEndTransactionHook(&StopAt);
+      return RunTransaction(files, true);
+    });
+    return child.Wait();
+  }
+};
+
+TEST_F(AtomicEndTest, ClientKilledAtAnyPointOfEndLeavesAllOrNothing) {
+  struct Case {
+    int files;
+    EndStep step;
+    int count;
+    bool changed;  // what every other client must see afterwards
+  };
+  const Case cases[] = {
+      {2, EndStep::kLogWritten, 0, false},    {2, EndStep::kFileCommitted, 1, false},
+      {2, EndStep::kFileCommitted, 2, false}, {2, EndStep::kLogCommitted, 0, true},
+      {2, EndStep::kImagesCleared, 1, true},  {3, EndStep::kLogWritten, 0, false},
+      {3, EndStep::kFileCommitted, 1, false}, {3, EndStep::kFileCommitted, 2, false},
+      {3, EndStep::kFileCommitted, 3, false}, {3, EndStep::kLogCommitted, 0, true},
+      {3, EndStep::kImagesCleared, 1, true},  {3, EndStep::kImagesCleared, 2, true},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("files " + std::to_string(c.files) + " step " +
+                 std::to_string(static_cast<int>(c.step)) + " count " + std::to_string(c.count));
+    const std::string tag = std::to_string(round++) + "_";
+    // The transaction ended normally on files made the same way gives the
+    // "all" picture, positions included.
+    const auto reference = MakeFiles("ref" + tag, c.files);
+    ASSERT_EQ(RunTransaction(reference, true), kStatusOk);
+    const auto all = DumpAll(reference);
+    const auto files = MakeFiles("f" + tag, c.files);
+    const auto none = DumpAll(files);
+    ASSERT_NE(all, none);
+
+    ASSERT_EQ(CrashedClient(files, c.step, c.count), kCrashExit);
+
+    EXPECT_EQ(DumpAll(files), c.changed ? all : none);
+    for (const auto& file : files) {
+      EXPECT_LE(UndoRows(file), 0) << "images left after recovery";
+      // Nothing of the dead client blocks writers.
+      uint8_t block[128] = {};
+      ASSERT_EQ(Call(kOpOpen, block, "", file, 0).status, kStatusOk);
+      EXPECT_EQ(Call(kOpInsert, block, Rec(99, "ZZZZ")).status, kStatusOk);
+      Call(kOpClose, block);
+    }
+  }
+}
+
+TEST_F(AtomicEndTest, HalfCommittedEndOfADeadClientIsUndoneAtTheNextOpen) {
+  const auto files = MakeFiles("f", 2);
+  const auto none = DumpAll(files);
+  ASSERT_EQ(CrashedClient(files, EndStep::kFileCommitted, 1), kCrashExit);
+  // On disk the first file holds the transaction, the second does not.
+  EXPECT_GT(UndoRows(files[0]), 0);
+  EXPECT_LE(UndoRows(files[1]), 0);
+
+  // Another client opens only the first file and reads it as it was.
+  Child reader([&](Child&) {
+    uint8_t block[128] = {};
+    if (Call(kOpOpen, block, "", files[0], 0).status != kStatusOk) return 10;
+    Answer a = Call(kOpGetEqual, block, "", U32(1), 0, kLength);
+    if (a.status != kStatusOk || a.data != Rec(1, "AAAA")) return 11;
+    if (Call(kOpGetEqual, block, "", U32(11), 0, kLength).status != kStatusKeyNotFound) return 12;
+    return 0;
+  });
+  ASSERT_EQ(reader.Wait(), 0);
+  EXPECT_EQ(UndoRows(files[0]), 0);  // settled by that open, not by ours below
+  EXPECT_EQ(DumpAll(files), none);
+}
+
+TEST_F(AtomicEndTest, WriterThatHadTheFileOpenSettlesTheDeadEndBeforeWriting) {
+  const auto files = MakeFiles("f", 2);
+  uint8_t block[128] = {};
+  ASSERT_EQ(Call(kOpOpen, block, "", files[0], 0).status, kStatusOk);
+  ASSERT_EQ(CrashedClient(files, EndStep::kFileCommitted, 1), kCrashExit);
+  ASSERT_GT(UndoRows(files[0]), 0);
+
+  ASSERT_EQ(Call(kOpInsert, block, Rec(50, "WWWW")).status, kStatusOk);
+  EXPECT_EQ(UndoRows(files[0]), 0);
+  Answer a = Call(kOpGetEqual, block, "", U32(1), 0, kLength);
+  EXPECT_EQ(a.data, Rec(1, "AAAA"));  // put back, under the new write
+  EXPECT_EQ(Call(kOpGetEqual, block, "", U32(50), 0, kLength).status, kStatusOk);
+  EXPECT_EQ(Call(kOpGetEqual, block, "", U32(11), 0, kLength).status, kStatusKeyNotFound);
+}
+
+TEST_F(AtomicEndTest, InsertsIntoAFileThatWasEmptyAreTakenBackToo) {
+  const auto files = MakeFiles("f", 1);
+  const std::string empty = PathKey(Path("empty.dat"));
+  ASSERT_EQ(Call(kOpCreate, nullptr, Description(), empty, -1).status, kStatusOk);
+  const auto none = DumpAll({files[0], empty});
+  g_stopStep = EndStep::kFileCommitted;
+  g_stopCount = 2;
+  g_pausing = nullptr;
+  Child child([&](Child&) {
+    SetEndTransactionHook(&StopAt);
+    uint8_t a[128] = {}, b[128] = {};
+    if (Call(kOpOpen, a, "", files[0], 0).status != kStatusOk) return 10;
+    if (Call(kOpOpen, b, "", empty, 0).status != kStatusOk) return 11;
+    Call(kOpBeginTransaction, nullptr);
+    for (uint32_t id = 20; id < 25; ++id) {
+      if (Call(kOpInsert, b, Rec(id, "NEW!")).status != kStatusOk) return 12;
+    }
+    if (Call(kOpInsert, a, Rec(20, "NEW!")).status != kStatusOk) return 13;
+    return static_cast<int>(Call(kOpEndTransaction, nullptr).status);
+  });
+  ASSERT_EQ(child.Wait(), kCrashExit);
+  EXPECT_EQ(DumpAll({files[0], empty}), none);
+}
+
+TEST_F(AtomicEndTest, OpenDuringAnotherClientsEndLeavesItsImagesAlone) {
+  const auto reference = MakeFiles("ref", 2);
+  ASSERT_EQ(RunTransaction(reference, true), kStatusOk);
+  const auto all = DumpAll(reference);
+  const auto files = MakeFiles("f", 2);
+  g_stopStep = EndStep::kFileCommitted;
+  g_stopCount = 1;
+  Child owner([&](Child& c) {
+    g_pausing = &c;
+    SetEndTransactionHook(&StopAt);
+    return RunTransaction(files, true);
+  });
+  ASSERT_EQ(owner.AwaitChild(), '!');
+  // The owner is alive in the middle of End: an open must not undo it, and
+  // a plain write meets the transaction's lock.
+  uint8_t block[128] = {};
+  ASSERT_EQ(Call(kOpOpen, block, "", files[0], 0).status, kStatusOk);
+  EXPECT_GT(UndoRows(files[0]), 0);
+  EXPECT_EQ(Call(kOpInsert, block, Rec(60, "XXXX")).status, kStatusFileLocked);
+  Call(kOpClose, block);
+  owner.Tell();
+  ASSERT_EQ(owner.Wait(), kStatusOk);
+  EXPECT_EQ(DumpAll(files), all);
+}
+
+TEST_F(AtomicEndTest, EndAndAbortLeaveNoImagesOrLogBehind) {
+  struct Case {
+    int files;
+    bool end;
+    int undoRows;  // -1: the file never got an image table
+  };
+  // One file needs neither images nor a log: its commit is the one SQLite
+  // commit it always was.
+  const Case cases[] = {{1, true, -1}, {1, false, -1}, {2, true, 0}, {2, false, -1}, {3, true, 0}};
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("files " + std::to_string(c.files) + (c.end ? " end" : " abort"));
+    const std::string tag = std::to_string(round++) + "_";
+    const auto reference = MakeFiles("ref" + tag, c.files);
+    const auto before = DumpAll(reference);
+    const auto files = MakeFiles("f" + tag, c.files);
+    ASSERT_EQ(RunTransaction(files, c.end), kStatusOk);
+    if (c.end) {
+      EXPECT_NE(DumpAll(files), before);
+    } else {
+      EXPECT_EQ(DumpAll(files), before);
+    }
+    for (const auto& file : files) EXPECT_EQ(UndoRows(file), c.undoRows);
+    EXPECT_EQ(LogFiles(), 0);
+  }
+  // A later single-file transaction does not carry images captured by an
+  // earlier one into anything it stores.
+  const auto files = MakeFiles("again", 2);
+  ASSERT_EQ(RunTransaction(files, false), kStatusOk);
+  ASSERT_EQ(RunTransaction({files[0]}, true), kStatusOk);
+  EXPECT_EQ(UndoRows(files[0]), -1);
+}
+
+}  // namespace
+}  // namespace kestrova::rmtest
