@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/keyboard.h"
+#include "documents/print_channel.h"
 #include "job/session.h"
 #include "job/windows.h"
 #include "platform/files.h"
@@ -172,7 +173,12 @@ void ShowHelp(std::string_view topic) {
   //    business.
   if (s.platform == "WIN") {
     const std::string page = s.jobRoot + "AJUDA\\" + std::string(topic) + ".HTM";
+    // A text browser needs the terminal as the print program does: it gets
+    // it in its normal mode, and the job's screen is redrawn afterwards.
+    ConsoleHandOverHooks& hooks = ConsoleHandOver();
+    if (hooks.suspend != nullptr) hooks.suspend();
     RunProgramAndWait(NativePath(s.jobExe + "BRUMEL"), {NativePath(page)});
+    if (hooks.resume != nullptr) hooks.resume();
     return;
   }
   // 2. Otherwise the text viewer.
