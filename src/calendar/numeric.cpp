@@ -1,5 +1,7 @@
 #include "calendar/numeric.h"
 
+#include "calendar/blanks.h"
+
 #include <cmath>
 
 #include "calendar/picture_mask.h"
@@ -8,17 +10,11 @@
 namespace kestrova {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 int DigitValue(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
 
 char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
-bool IsBlank(std::string_view text) { return Trim(text).empty(); }
+bool IsBlank(std::string_view text) { return TrimBlanks(text).empty(); }
 
 // The last n characters of a text (all of it when shorter).
 std::string LastChars(const std::string& text, std::size_t n) {
@@ -38,7 +34,7 @@ double RoundHalfEven(double value) {
 
 std::string PackDigits(std::string_view text) {
   const std::size_t n = text.size();
-  std::string_view trimmed = Trim(text);
+  std::string_view trimmed = TrimBlanks(text);
   if (trimmed.size() > n) trimmed = trimmed.substr(trimmed.size() - n);
   std::string digits(n - trimmed.size(), '0');
   digits.append(trimmed);
@@ -99,9 +95,9 @@ std::string PackDottedCode(std::string_view text) {
 
 std::string NameForDisplay(std::string_view name) {
   const std::size_t star = name.find('*');
-  if (star == std::string_view::npos || star == 0) return std::string(Trim(name));
-  std::string shown(Trim(name.substr(star + 1)));
-  const std::string_view surnames = Trim(name.substr(0, star));
+  if (star == std::string_view::npos || star == 0) return std::string(TrimBlanks(name));
+  std::string shown(TrimBlanks(name.substr(star + 1)));
+  const std::string_view surnames = TrimBlanks(name.substr(0, star));
   // A particle stored as "d'" joins the surname without a blank.
   std::string_view whole = name;
   while (!whole.empty() && whole.back() == ' ') whole.remove_suffix(1);
@@ -122,7 +118,7 @@ void SetCurrency(std::string_view option) {
   const char first = option.empty() ? ' ' : UpperLetter(option.front());
   const std::size_t comma = option.find(',');
   if (comma != std::string_view::npos) {
-    const std::string_view after = Trim(option.substr(comma + 1));
+    const std::string_view after = TrimBlanks(option.substr(comma + 1));
     if (first == 'A') {
       c.main = after.empty() ? 'E' : UpperLetter(after.front());
       c.current = c.main;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "calendar/blanks.h"
 #include "calendar/text_checks.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
@@ -51,11 +52,6 @@ bool IsTypedCharacter(int32_t key, int32_t lowest) {
   return (key >= lowest && key <= 126) || (key >= 128 && key <= 254);
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 int16_t AfterLastNonBlank(std::string_view value) {
   const std::size_t last = value.find_last_not_of(' ');
@@ -107,7 +103,7 @@ void PasteClipboard(Edit& e) {
     const auto byte = static_cast<uint8_t>(c);
     if (byte >= 32 && byte != 127 && byte != 255) clean.push_back(c);
   }
-  const std::string_view text = Trimmed(clean);
+  const std::string_view text = TrimBlanks(clean);
   const std::size_t from = static_cast<std::size_t>(e.cursor - 1);
   if (from >= e.value.size()) return;
   const std::size_t count = std::min(text.size(), e.value.size() - from);
@@ -160,7 +156,7 @@ KeyEffect FreeTextKey(Edit& e, int32_t key) {
       if (e.cursor + e.perLine > e.length + 1) return KeyEffect::kEnds;
       e.cursor = static_cast<int16_t>(e.cursor + e.perLine);
       break;
-    case kKeyCtrlC: SetClipboardText(Trimmed(e.value)); break;
+    case kKeyCtrlC: SetClipboardText(TrimBlanks(e.value)); break;
     case kKeyCtrlV: PasteClipboard(e); break;
     default: return KeyEffect::kEnds;
   }
@@ -324,7 +320,7 @@ void EditFieldValue(int16_t row, int16_t column, int16_t lineLength, std::string
     for (const ChoiceOption& option : e.options) {
       e.width = std::max<int16_t>(e.width, static_cast<int16_t>(std::min<std::size_t>(option.text.size(), kScreenColumns)));
     }
-    const std::string_view code = Trimmed(value);
+    const std::string_view code = TrimBlanks(value);
     for (std::size_t i = 0; i < e.options.size(); ++i) {
       if (code.size() == 1 && e.options[i].code == code[0]) {
         e.current = i;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "calendar/blanks.h"
 #include "job/session.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -33,13 +34,6 @@ void WriteRecord(std::string_view record) {
   if (p.pending.size() >= kFlushSize) FlushPending();
 }
 
-std::string Trimmed(std::string_view text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && text[first] == ' ') ++first;
-  while (last > first && text[last - 1] == ' ') --last;
-  return std::string(text.substr(first, last - first));
-}
 
 // The absolute integer part of the number that starts the text: optional
 // blanks, an optional sign, digits.  Saturates rather than overflows.
@@ -79,7 +73,7 @@ std::string ScriptNumber(int32_t value) {
 }
 
 std::string NormaliseJustification(std::string_view code) {
-  const std::string trimmed = Trimmed(code);
+  const std::string trimmed(TrimBlanks(code));
   const char first = trimmed.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(trimmed[0])));
   switch (first) {
     case 'C':

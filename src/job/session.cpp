@@ -1,6 +1,7 @@
 #include "job/session.h"
 
 #include <limits>
+#include "calendar/blanks.h"
 
 #include "calendar/numeric.h"
 #include "platform/codepage.h"
@@ -9,22 +10,6 @@
 
 namespace kestrova {
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
-std::string_view TrimLeadingBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  return text;
-}
-
-std::string_view TrimTrailingBlanks(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 bool SameName(std::string_view a, std::string_view b) { return UpperAnsi(a) == UpperAnsi(b); }
 

@@ -3,6 +3,7 @@
 // in revision/lookup_lists).
 #include <string>
 
+#include "calendar/blanks.h"
 #include "calendar/date_texts.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
@@ -70,7 +71,7 @@ std::string FieldDescription(int16_t screen, int16_t field) {
   } else if (list == kCodedConceptList) {
     text = ConceptDescription(CodedConceptKey(FieldNumber(f->value)));
   } else if (type == kDateType) {
-    text = DateInWords(ParseDate(TrimRight(f->value)), 0, "dma");
+    text = DateInWords(ParseDate(TrimTrailingBlanks(f->value)), 0, "dma");
   } else if (type == kCountType || type == kSmallNumberType) {
     text = FormatWithMask("ZZ9", FieldNumber(f->value));
   } else {

@@ -1,5 +1,6 @@
 #include "revision/lookup_lists.h"
 
+#include "calendar/blanks.h"
 #include "calendar/numeric.h"
 #include "job/job_form.h"
 #include "revision/records.h"
@@ -17,10 +18,6 @@ std::string AsNumber(const std::string& digits) {
   return first == std::string::npos ? "0" : digits.substr(first);
 }
 
-std::string TrimmedRight(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
 
 }  // namespace
 
@@ -60,7 +57,7 @@ void HandOverListChoice(int16_t list, int16_t screen, int16_t field) {
       PlaceFieldValue(screen, field, AsNumber(UnpackDigits(r.unit.UnitNumber())));
       break;
     case 4:
-      PlaceFieldValue(screen, field, TrimmedRight(r.text.TextCode()));
+      PlaceFieldValue(screen, field, TrimTrailingBlanks(r.text.TextCode()));
       break;
     case 5:
     case 6:

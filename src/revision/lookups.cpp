@@ -55,11 +55,6 @@ std::string ReadText(std::string_view record, std::size_t offset, std::size_t wi
   return text;
 }
 
-std::string TrimRight(std::string_view text) {
-  const std::size_t end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
-}
-
 PriceIndexEntry ReadPriceIndex(std::string_view record) {
   const auto r = RecordFromBytes<PriceIndexRecord>(record);
   PriceIndexEntry entry;

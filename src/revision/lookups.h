@@ -64,8 +64,6 @@ Record RecordFromBytes(std::string_view bytes) {
   return record;
 }
 
-// The text without trailing blanks.
-std::string TrimRight(std::string_view text);
 
 // Price-index records: country (2), series (1), month (PackedDate), value.
 struct PriceIndexEntry {

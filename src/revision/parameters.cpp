@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "calendar/blanks.h"
 #include "calendar/dates.h"
 #include "calendar/date_texts.h"
 #include "calendar/numeric.h"
@@ -47,11 +48,7 @@ std::string FieldValue(int screen, int field) {
   return s.fields[static_cast<std::size_t>(field - 1)].value;
 }
 
-std::string Trimmed(std::string_view text) {
-  const std::size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return {};
-  return TrimRight(text.substr(begin));
-}
+std::string Trimmed(std::string_view text) { return std::string(TrimBlanks(text)); }
 
 // Estate and unit packed as a unit key, always 4 bytes: a blank unit
 // number stops the packing after the estate, and counts as unit 0.
@@ -79,7 +76,7 @@ bool CheckConcept(std::string_view key, int16_t number, int16_t wantedClass,
     return false;
   }
   if (type.conceptClass != wantedClass) {
-    ShowCheckMessage(TranslateText(kTheConcept) + TrimRight(type.description) +
+    ShowCheckMessage(TranslateText(kTheConcept) + std::string(TrimTrailingBlanks(type.description)) +
                      TranslateText(wrongClassText));
     return false;
   }
@@ -163,7 +160,7 @@ int16_t ValidateRevisionParameters(int16_t screen, int32_t& key) {
   // 5. The letter text, only for letters.
   std::string description;
   if (p.Mode == "N" && FindLetterText(p.TextCode, description) != 0) {
-    ShowCheckMessage(TranslateText(kNoText) + TrimRight(p.TextCode));
+    ShowCheckMessage(TranslateText(kNoText) + std::string(TrimTrailingBlanks(p.TextCode)));
     failed = true;
   }
   // 6. The index of the application month.

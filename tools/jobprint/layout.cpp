@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "calendar/blanks.h"
 #include "platform/codepage.h"
 
 namespace kestrova::jobprint {
@@ -28,16 +29,11 @@ int64_t ReadNumber(std::string_view text) {
   return negative ? -n : n;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 // The text as it stands in a field of its own width under a justification.
 std::string Justify(std::string_view text, char mode) {
   const std::size_t width = text.size();
-  const std::string_view core = Trim(text);
+  const std::string_view core = kestrova::TrimBlanks(text);
   switch (mode) {
     case 'D':
       // Every cell is as wide as the next, so a field written to its full

@@ -21,6 +21,7 @@
 
 #include "layout.h"
 #include "outputs.h"
+#include "calendar/blanks.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -39,11 +40,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -105,7 +101,7 @@ int main(int argc, char** argv) {
   contents << in.rdbuf();
   const PrintDocument document = LayOutScript(contents.str());
 
-  const std::string device = Trim(kestrova::Cp850ToUtf8(document.device));
+  const std::string device(kestrova::TrimBlanks(kestrova::Cp850ToUtf8(document.device)));
   const std::string lower = Lower(device);
   const std::string directory = DirectoryOf(scriptPath);
   const bool isFile = lower.size() > 4 && (lower.ends_with(".txt") || lower.ends_with(".pdf"));
