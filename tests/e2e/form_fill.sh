@@ -6,53 +6,16 @@
 # the demo data with F4, and Esc twice to leave.
 set -euo pipefail
 
-if ! command -v tmux > /dev/null; then
-  echo "tmux is not installed: form end-to-end test skipped"
-  exit 0
-fi
-
-SRC=${KESTROVA_SOURCE_DIR:?}
-BIN=${KESTROVA_BINARY_DIR:?}
-WORK=$(mktemp -d)
-SOCKET="kestrova-form-$$"
-cleanup() {
-  tmux -L "$SOCKET" kill-server 2> /dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  echo "--- pane:" >&2
-  tmux -L "$SOCKET" capture-pane -p -t job >&2 2> /dev/null || true
-  exit 1
-}
+. "$(dirname "$0")/lib/tmux_pane.sh" form
 
 BUILD_DIR=$BIN TODAY=20261207 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env"
 
-# Waits (at most 10 s) until the pane shows the pattern.
-wait_for() {
-  for _ in $(seq 100); do
-    if tmux -L "$SOCKET" capture-pane -p -t job | grep -q -- "$1"; then return 0; fi
-    sleep 0.1
-  done
-  fail "waited for: $1"
-}
-# Waits until the pattern is gone.
-wait_gone() {
-  for _ in $(seq 100); do
-    if ! tmux -L "$SOCKET" capture-pane -p -t job | grep -q -- "$1"; then return 0; fi
-    sleep 0.1
-  done
-  fail "still shown: $1"
-}
-row() { tmux -L "$SOCKET" capture-pane -p -t job | sed -n "$1p"; }
+row() { pane | sed -n "$1p"; }
 keys() { tmux -L "$SOCKET" send-keys -t job "$@"; sleep 0.15; }
 # A left click on a cell, as the terminal reports it (SGR, 1-based).
 click() { tmux -L "$SOCKET" send-keys -t job -l $'\e[<0;'"$2;$1"'M'; sleep 0.15; }
 
-tmux -L "$SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s job \
-  "cd '$WORK' && . ./env && '$BIN/kestrova'; echo EXIT=\$?; exec sleep 60"
+start_job
 wait_for "REVISIÓ DE RENDES"
 
 # 1. Task: Right makes the letters current; Enter goes on to the date.

@@ -6,49 +6,10 @@
 # as the output device.
 set -euo pipefail
 
-if ! command -v tmux > /dev/null; then
-  echo "tmux is not installed: report end-to-end test skipped"
-  exit 0
-fi
-
-SRC=${KESTROVA_SOURCE_DIR:?}
-BIN=${KESTROVA_BINARY_DIR:?}
-WORK=$(mktemp -d)
-SOCKET="kestrova-report-$$-0"
-cleanup() {
-  tmux -L "$SOCKET" kill-server 2> /dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  echo "--- pane:" >&2
-  tmux -L "$SOCKET" capture-pane -p -t job >&2 2> /dev/null || true
-  exit 1
-}
+. "$(dirname "$0")/lib/tmux_pane.sh" report
 
 BUILD_DIR=$BIN TODAY=20260301 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env" 2> /dev/null
 TERMINAL_INI="$WORK/root/SESSIO/TarnTerm.ini"
-
-wait_for() {
-  for _ in $(seq 150); do
-    if tmux -L "$SOCKET" capture-pane -p -t job | grep -q -- "$1"; then return 0; fi
-    sleep 0.1
-  done
-  fail "waited for: $1"
-}
-
-RUNS=0
-start_job() {
-  # A server of its own for each run: one still shutting down cannot get in
-  # the way.
-  tmux -L "$SOCKET" kill-server 2> /dev/null || true
-  RUNS=$((RUNS + 1))
-  SOCKET="kestrova-report-$$-$RUNS"
-  tmux -L "$SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s job \
-    "cd '$WORK' && . ./env && '$BIN/kestrova'; echo EXIT=\$?; exec sleep 60"
-}
 
 # Regime 4 on field 3, the other defaults, S on the confirmation.
 fill_form() {
