@@ -258,6 +258,25 @@ RecordStatus OpInsert(const Call& call, Handle& handle) {
   return kStatusOk;
 }
 
+namespace {
+
+// Whether this client may write the record it holds: no other client locks
+// it, and the record as stored is the one this client read (gone or changed
+// since then: 80).  `stored` receives the record as stored.
+RecordStatus CheckRecordUnchanged(SharedFile& file, const Handle& handle, int key,
+                                  StoreRow& stored) {
+  if (ByteHeldByOther(file.lockFd, kRecordLockBase + handle.pos, true)) {
+    return kStatusRecordLocked;
+  }
+  const int rc = ReadRecordAt(file.store, handle.pos, key, stored);
+  if (rc == SQLITE_DONE) return kStatusConflict;
+  if (rc != SQLITE_ROW) return StatusFromSqlite(rc);
+  if (stored.ver != handle.ver) return kStatusConflict;
+  return kStatusOk;
+}
+
+}  // namespace
+
 RecordStatus OpUpdate(const Call& call, Handle& handle) {
   SharedFile& file = *handle.file;
   const FileDescription& description = file.store.description;
@@ -274,16 +293,11 @@ RecordStatus OpUpdate(const Call& call, Handle& handle) {
     FinishWrite(file, false);
     return why;
   };
-  // 1. Another client's lock on the record.
-  if (ByteHeldByOther(file.lockFd, kRecordLockBase + handle.pos, true)) {
-    return fail(kStatusRecordLocked);
-  }
-  // 2. The record as stored: gone or changed since this client read it.
+  // 1-2. Another client's lock on the record; the record as stored, gone
+  //      or changed since this client read it.
   StoreRow stored;
-  int rc = ReadRecordAt(file.store, handle.pos, key, stored);
-  if (rc == SQLITE_DONE) return fail(kStatusConflict);
-  if (rc != SQLITE_ROW) return fail(StatusFromSqlite(rc));
-  if (stored.ver != handle.ver) return fail(kStatusConflict);
+  status = CheckRecordUnchanged(file, handle, key, stored);
+  if (status != kStatusOk) return fail(status);
   // 3. Keys that may not change.
   const auto* oldRecord = reinterpret_cast<const uint8_t*>(stored.data.data());
   for (std::size_t k = 0; k < description.keys.size(); ++k) {
@@ -293,7 +307,7 @@ RecordStatus OpUpdate(const Call& call, Handle& handle) {
     }
   }
   // 4. The write, and the record as it now stands for the position.
-  rc = UpdateRecord(file.store, handle.pos, data);
+  int rc = UpdateRecord(file.store, handle.pos, data);
   if (rc != SQLITE_OK) return fail(StatusFromSqlite(rc));
   StoreRow row;
   if (ReadRecordAt(file.store, handle.pos, key, row) != SQLITE_ROW) return fail(kStatusIoError);
@@ -317,15 +331,10 @@ RecordStatus OpDelete(const Call& call, Handle& handle) {
     FinishWrite(file, false);
     return why;
   };
-  if (ByteHeldByOther(file.lockFd, kRecordLockBase + handle.pos, true)) {
-    return fail(kStatusRecordLocked);
-  }
   StoreRow stored;
-  int rc = ReadRecordAt(file.store, handle.pos, std::max(handle.keyNumber, 0), stored);
-  if (rc == SQLITE_DONE) return fail(kStatusConflict);
-  if (rc != SQLITE_ROW) return fail(StatusFromSqlite(rc));
-  if (stored.ver != handle.ver) return fail(kStatusConflict);
-  rc = DeleteRecord(file.store, handle.pos);
+  status = CheckRecordUnchanged(file, handle, std::max(handle.keyNumber, 0), stored);
+  if (status != kStatusOk) return fail(status);
+  const int rc = DeleteRecord(file.store, handle.pos);
   if (rc != SQLITE_OK) return fail(StatusFromSqlite(rc));
   status = FinishWrite(file, true);
   if (status != kStatusOk) return status;

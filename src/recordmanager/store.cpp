@@ -181,21 +181,24 @@ std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
   return p ? std::string(static_cast<const char*>(p), n) : std::string();
 }
 
+// The columns of a row of the select form above.
+void ReadRowColumns(const StoreFile& file, sqlite3_stmt* stmt, StoreRow& row) {
+  row.pos = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
+  row.ver = sqlite3_column_int64(stmt, 1);
+  row.data = ColumnBlob(stmt, 2);
+  row.keyIsNull = sqlite3_column_type(stmt, 3) == SQLITE_NULL;
+  row.encodedKey = ColumnBlob(stmt, 3);
+  row.seq = sqlite3_column_int64(stmt, 4);
+  // A record shorter than the description says can only come from a file
+  // changed behind our back; pad it rather than let a caller read past it.
+  if (row.data.size() != file.description.recordLength)
+    row.data.resize(file.description.recordLength, '\0');
+}
+
 // Steps a row statement of the select form above into `row`.
 int StepRow(StoreFile& file, sqlite3_stmt* stmt, StoreRow& row) {
   const int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    row.pos = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
-    row.ver = sqlite3_column_int64(stmt, 1);
-    row.data = ColumnBlob(stmt, 2);
-    row.keyIsNull = sqlite3_column_type(stmt, 3) == SQLITE_NULL;
-    row.encodedKey = ColumnBlob(stmt, 3);
-    row.seq = sqlite3_column_int64(stmt, 4);
-    // A record shorter than the description says can only come from a file
-    // changed behind our back; pad it rather than let a caller read past it.
-    if (row.data.size() != file.description.recordLength)
-      row.data.resize(file.description.recordLength, '\0');
-  }
+  if (rc == SQLITE_ROW) ReadRowColumns(file, stmt, row);
   sqlite3_reset(stmt);
   return rc;
 }
@@ -556,17 +559,7 @@ int FindRecords(StoreFile& file, int key, bool forward, const std::string& encod
   if (file.description.keys[key].duplicates) sqlite3_bind_int64(stmt, 2, seq);
   sqlite3_bind_int(stmt, 3, limit);
   int rc;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    StoreRow& row = rows.emplace_back();
-    row.pos = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
-    row.ver = sqlite3_column_int64(stmt, 1);
-    row.data = ColumnBlob(stmt, 2);
-    row.keyIsNull = sqlite3_column_type(stmt, 3) == SQLITE_NULL;
-    row.encodedKey = ColumnBlob(stmt, 3);
-    row.seq = sqlite3_column_int64(stmt, 4);
-    if (row.data.size() != file.description.recordLength)
-      row.data.resize(file.description.recordLength, '\0');
-  }
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) ReadRowColumns(file, stmt, rows.emplace_back());
   sqlite3_reset(stmt);
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
