@@ -138,6 +138,9 @@ int RunRevisionPass() {
   SetCurrency("p");
   WalkSelection();
   SetCurrency("");
+  // A list that found no lease still says what was asked for: the page
+  // header (letterhead, title, columns) rather than an empty print job.
+  if (IsListMode(Revision()) && ReportPageCount() == 0) PrintPageHeader();
   // 4. The script goes to the print program; the job waits for it.
   ClosePrintJob();
   const int status = RunPrintProgram();

@@ -6,6 +6,8 @@
 //   tarndata import FILE LAYOUT CSV
 //   tarndata export FILE LAYOUT [CSV]
 //   tarndata dump FILE
+//   tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type TEXT])
+//                  [--force] [--dry-run]
 //
 // Exit codes: 0 done, 1 the work failed (file, data or record manager
 // status; the message says which), 2 the command line is wrong.
@@ -20,6 +22,8 @@
 #include "csv.h"
 #include "definition.h"
 #include "layout.h"
+#include "monthly_index.h"
+#include "calendar/numeric.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
@@ -45,7 +49,9 @@ int Usage(const std::string& message = {}) {
                "  tarndata stat FILE\n"
                "  tarndata import FILE LAYOUT CSV\n"
                "  tarndata export FILE LAYOUT [CSV]\n"
-               "  tarndata dump FILE\n";
+               "  tarndata dump FILE\n"
+               "  tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type "
+               "TEXT]) [--force] [--dry-run]\n";
   return kExitUsage;
 }
 
@@ -371,6 +377,113 @@ int CommandExport(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The month's figures into the price-index file (TAULES\UIpc): checked
+// against the series in the file first, then added in one transaction.
+int CommandIndex(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("index needs FILE");
+  char series = 0;
+  std::string month, value, ine, type;
+  bool typeGiven = false, force = false, dryRun = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "--series" && hasValue && args[i + 1].size() == 1)
+      series = args[++i][0];
+    else if (args[i] == "--month" && hasValue)
+      month = args[++i];
+    else if (args[i] == "--value" && hasValue)
+      value = args[++i];
+    else if (args[i] == "--ine" && hasValue)
+      ine = args[++i];
+    else if (args[i] == "--type" && hasValue)
+      type = args[++i], typeGiven = true;
+    else if (args[i] == "--force")
+      force = true;
+    else if (args[i] == "--dry-run")
+      dryRun = true;
+    else
+      return Usage("index: unknown option " + args[i]);
+  }
+  if (series != 'I' && series != 'P') return Usage("index needs --series I or --series P");
+  if (ine.empty() == (month.empty() && value.empty()))
+    return Usage("index takes either --month and --value, or --ine CSV");
+
+  std::vector<IndexFigure> figures;
+  std::string error;
+  if (!ine.empty()) {
+    std::string text;
+    if (!ReadFile(ine, text)) return Fail(ine + ": cannot read");
+    // The general index file holds the index and its rates; the index rows
+    // are the ones of type "Índice".
+    if (!typeGiven && series == 'I') type = "Índice";
+    if (!ReadOfficeCsv(text, series, type, figures, error)) return Fail(ine + ": " + error);
+  } else {
+    IndexFigure f;
+    f.series = series;
+    f.month = ParsePeriod(month);
+    if (f.month == 0) return Fail("--month " + month + ": not a month (YYYY-MM)");
+    if (!ParseFigure(value, f.value)) return Fail("--value " + value + ": not a number");
+    figures.push_back(f);
+  }
+
+  OpenFile file;
+  int16_t status = OpenRecordFile(args[0], file);
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+  const int length = file.description.recordLength;
+  if (length < 15) return Fail(args[0] + ": records too short for a price-index file");
+
+  // The series as the file holds it: country "ES", the series letter, the
+  // packed month (day 01) and the value as a double.
+  IndexSeries existing;
+  status = WalkRecords(file, [&](const std::string& record, uint32_t) {
+    if (record.compare(0, 2, "ES") != 0 || record[2] != series) return;
+    const std::string date = UnpackDigits(record.substr(3, 4));
+    const int32_t yyyymm = ParsePeriod(date.substr(0, 4) + "-" + date.substr(4, 2));
+    double v = 0;
+    std::memcpy(&v, record.data() + 7, sizeof v);
+    if (yyyymm != 0) existing[yyyymm] = v;
+  });
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+
+  const IndexPlan plan = PlanIndexAddition(existing, figures, force);
+  if (!plan.refusal.empty()) return Fail(args[0] + ": " + plan.refusal);
+  auto show = [](const char* what, const IndexFigure& f) {
+    std::printf("%s series %c %04d-%02d %.6g\n", what, f.series, f.month / 100, f.month % 100,
+                f.value);
+  };
+  for (const IndexFigure& f : plan.alreadyThere) show("already there:", f);
+  for (const IndexFigure& f : plan.toAdd) show(dryRun ? "would add:" : "add:", f);
+  if (dryRun || plan.toAdd.empty()) {
+    std::printf("%s\n", dryRun ? "dry run: nothing written" : "nothing to add");
+    return 0;
+  }
+
+  std::string none(1, '\0');
+  uint32_t zero = 0;
+  Call(kOpBeginTransaction, nullptr, none, zero, none, 0);
+  for (const IndexFigure& f : plan.toAdd) {
+    std::string record(length, '\0');
+    record[0] = 'E';
+    record[1] = 'S';
+    record[2] = f.series;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%06d01", f.month);
+    const std::string packed = PackDigits(digits);
+    record.replace(3, 4, packed.substr(0, 4));
+    std::memcpy(record.data() + 7, &f.value, sizeof f.value);
+    uint32_t recordLength = static_cast<uint32_t>(length);
+    std::string key(255, '\0');
+    status = Call(kOpInsert, file.block, record, recordLength, key, 0);
+    if (status != kStatusOk) {
+      Call(kOpAbortTransaction, nullptr, none, zero, none, 0);
+      return Fail(StatusMessage(args[0], status));
+    }
+  }
+  status = Call(kOpEndTransaction, nullptr, none, zero, none, 0);
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+  std::printf("%zu month(s) added to %s\n", plan.toAdd.size(), args[0].c_str());
+  return 0;
+}
+
 int CommandDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("dump needs FILE");
   OpenFile file;
@@ -418,6 +531,8 @@ int main(int argc, char** argv) {
     code = CommandExport(args);
   else if (command == "dump")
     code = CommandDump(args);
+  else if (command == "index")
+    code = CommandIndex(args);
   else
     return Usage("unknown command " + command);
   uint8_t block[128] = {};
