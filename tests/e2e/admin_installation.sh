@@ -4,7 +4,7 @@
 # units gives the report's header only; a few units imported from CSV are
 # revised by the next pass; the month's index goes in from the command line
 # and from the statistics office's CSV, and a gap, a changed month or a far
-# value is refused without changing the file.  Runs on the build (CTest) or,
+# value is refused without changing the file; a backup restores.  Runs on the build (CTest) or,
 # from scripts/check-package, on the installed package (KESTROVA_BINARY_DIR
 # and KESTROVA_DATA point there).
 set -euo pipefail
@@ -98,5 +98,15 @@ grep -q "already there: series I 2026-01" idx.log || fail "ine csv said: $(cat i
 # The job revises the new month: a lease due in February 2026 finds its index.
 "$BIN/tarndata" export root/TAULES/UIpc.dat root/layouts/UIpc.layout | grep -q "ES,I,2026-02-01,120.48" ||
   fail "the new month is not in the file as the job reads it"
+
+# A backup, and a restore of it into another root and over the first one.
+"$ADMIN" backup "$WORK/root" "$WORK/backup" 2> bk.log || fail "backup: $(cat bk.log)"
+"$ADMIN" restore "$WORK/backup" "$WORK/restored" 2> rs.log || fail "restore: $(cat rs.log)"
+for f in DADES/DepartaV TAULES/UIpc; do
+  [ "$("$BIN/tarndata" stat "root/$f.dat" | grep records)" = "$("$BIN/tarndata" stat "restored/$f.dat" | grep records)" ] ||
+    fail "restored $f differs"
+done
+if "$ADMIN" restore "$WORK/backup" "$WORK/root" 2> rs.log; then fail "a restore replaced files without --replace"; fi
+"$ADMIN" restore "$WORK/backup" "$WORK/root" --replace 2> rs.log || fail "restore --replace: $(cat rs.log)"
 
 echo "admin installation: ok"

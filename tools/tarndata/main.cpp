@@ -6,11 +6,16 @@
 //   tarndata import FILE LAYOUT CSV
 //   tarndata export FILE LAYOUT [CSV]
 //   tarndata dump FILE
+//   tarndata backup DIR FILE...
+//   tarndata restore [--replace] BACKUP FILE [BACKUP FILE]...
 //   tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type TEXT])
 //                  [--force] [--dry-run]
 //
 // Exit codes: 0 done, 1 the work failed (file, data or record manager
 // status; the message says which), 2 the command line is wrong.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -26,6 +31,7 @@
 #include "calendar/numeric.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "recordmanager/backup.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
@@ -50,6 +56,8 @@ int Usage(const std::string& message = {}) {
                "  tarndata import FILE LAYOUT CSV\n"
                "  tarndata export FILE LAYOUT [CSV]\n"
                "  tarndata dump FILE\n"
+               "  tarndata backup DIR FILE...\n"
+               "  tarndata restore [--replace] BACKUP FILE [BACKUP FILE]...\n"
                "  tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type "
                "TEXT]) [--force] [--dry-run]\n";
   return kExitUsage;
@@ -484,6 +492,50 @@ int CommandIndex(const std::vector<std::string>& args) {
   return 0;
 }
 
+// A consistent copy of record files while jobs work on them: each file is
+// opened as a client first (which settles what a dead client left), then
+// all are copied at one moment into DIR under their own names.
+int CommandBackup(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Usage("backup needs DIR and at least one FILE");
+  const std::string dir = args[0];
+  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return Fail(dir + ": cannot be made");
+  std::vector<OpenFile> open(args.size() - 1);
+  std::vector<std::string> sources, targets;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const int16_t status = OpenRecordFile(args[i], open[i - 1]);
+    if (status != kStatusOk) return Fail(StatusMessage(args[i], status));
+    sources.push_back(args[i]);
+    const auto slash = args[i].rfind('/');
+    targets.push_back(dir + "/" + (slash == std::string::npos ? args[i] : args[i].substr(slash + 1)));
+  }
+  std::string error;
+  const int16_t status = BackupRecordFiles(sources, targets, 60000, error);
+  if (status != kStatusOk) return Fail(error + " (" + std::to_string(status) + ")");
+  std::cerr << "tarndata: " << targets.size() << " files copied into " << dir << "\n";
+  return 0;
+}
+
+// Backups put back, each BACKUP at its FILE; an existing FILE only with
+// --replace and while no program has it open.
+int CommandRestore(const std::vector<std::string>& args) {
+  std::vector<std::string> pairs;
+  bool replace = false;
+  for (const std::string& a : args) {
+    if (a == "--replace")
+      replace = true;
+    else
+      pairs.push_back(a);
+  }
+  if (pairs.empty() || pairs.size() % 2 != 0) return Usage("restore needs BACKUP FILE pairs");
+  for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    std::string error;
+    const int16_t status = RestoreRecordFile(pairs[i], pairs[i + 1], replace, error);
+    if (status != kStatusOk) return Fail(error + " (" + std::to_string(status) + ")");
+  }
+  std::cerr << "tarndata: " << pairs.size() / 2 << " files restored\n";
+  return 0;
+}
+
 int CommandDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("dump needs FILE");
   OpenFile file;
@@ -533,6 +585,10 @@ int main(int argc, char** argv) {
     code = CommandDump(args);
   else if (command == "index")
     code = CommandIndex(args);
+  else if (command == "backup")
+    code = CommandBackup(args);
+  else if (command == "restore")
+    code = CommandRestore(args);
   else
     return Usage("unknown command " + command);
   uint8_t block[128] = {};
