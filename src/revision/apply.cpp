@@ -74,6 +74,25 @@ int16_t WriteLeaseOnce(const UnitRecord& unitBefore, const LeaseTransitionRecord
   return status;
 }
 
+// Before another try: the records are read again, so that the record
+// manager compares the next writes with what is stored now (the try that
+// was taken back had changed them).  Should they differ from what the lease
+// was evaluated on, another client changed them meanwhile: 80, and the
+// lease is left alone.
+int16_t ReadLeaseAgain(const UnitRecord& unitBefore, const LeaseTransitionRecord& transitionBefore,
+                       bool countStep) {
+  ApplicationRecords& r = Records();
+  r.unit = unitBefore;
+  r.transition = transitionBefore;
+  const std::string key = unitBefore.UnitKey();
+  if (FindByKey(kUnitFile, 0, key, kFindEqual) != 0 || r.unit.bytes != unitBefore.bytes) return kApplyChangedMeanwhile;
+  if (countStep && (FindByKey(kLeaseTransitionFile, 0, key, kFindEqual) != 0 ||
+                    r.transition.bytes != transitionBefore.bytes)) {
+    return kApplyChangedMeanwhile;
+  }
+  return 0;
+}
+
 std::string Fit(std::string_view text, std::size_t width) {
   std::string out(text.substr(0, std::min(text.size(), width)));
   out.resize(width, ' ');
@@ -150,6 +169,8 @@ int16_t ApplyRevision() {
     status = WriteLeaseOnce(unitBefore, transitionBefore, countStep);
     if (!IsBusy(status) || attempt >= kApplyAttempts) break;
     SleepMilliseconds(static_cast<int32_t>(kMaxApplyPauseMs * RandomUnit()) + 1);
+    status = ReadLeaseAgain(unitBefore, transitionBefore, countStep);
+    if (status != 0) break;
   }
   if (status != 0) {
     // Nothing was written: the buffers say what the files hold.
