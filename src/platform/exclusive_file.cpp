@@ -21,6 +21,18 @@ ExclusiveOpenResult OpenWithFlags(std::string_view jobPath, int flags, Exclusive
     ::close(fd);
     return ExclusiveOpenResult::kFailed;
   }
+  const ExclusiveOpenResult locked = LockWholeFile(fd);
+  if (locked != ExclusiveOpenResult::kOpened) {
+    ::close(fd);
+    return locked;
+  }
+  file.descriptor = fd;
+  return ExclusiveOpenResult::kOpened;
+}
+
+}  // namespace
+
+ExclusiveOpenResult LockWholeFile(int descriptor) {
   // An open-file-description lock belongs to this open only, and goes with
   // its close or with the process.
   struct flock lock = {};
@@ -28,16 +40,9 @@ ExclusiveOpenResult OpenWithFlags(std::string_view jobPath, int flags, Exclusive
   lock.l_whence = SEEK_SET;
   lock.l_start = 0;
   lock.l_len = 0;
-  if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-    const bool busy = errno == EAGAIN || errno == EACCES;
-    ::close(fd);
-    return busy ? ExclusiveOpenResult::kBusy : ExclusiveOpenResult::kFailed;
-  }
-  file.descriptor = fd;
-  return ExclusiveOpenResult::kOpened;
+  if (::fcntl(descriptor, F_OFD_SETLK, &lock) == 0) return ExclusiveOpenResult::kOpened;
+  return errno == EAGAIN || errno == EACCES ? ExclusiveOpenResult::kBusy : ExclusiveOpenResult::kFailed;
 }
-
-}  // namespace
 
 ExclusiveOpenResult OpenExclusiveFile(std::string_view jobPath, ExclusiveFile& file) {
   return OpenWithFlags(jobPath, O_CREAT, file);

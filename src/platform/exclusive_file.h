@@ -41,6 +41,11 @@ bool ReadExclusiveFile(const ExclusiveFile& file, std::string& contents);
 // not all of them were written.
 bool WriteExclusiveFileAt(const ExclusiveFile& file, int64_t offset, std::string_view bytes);
 
+// Takes the exclusive lock on an open descriptor, without waiting: kOpened
+// when held, kBusy when another process holds the file, kFailed otherwise.
+// The lock belongs to this open of the file and goes with its close.
+ExclusiveOpenResult LockWholeFile(int descriptor);
+
 // Closes the file, which releases the lock.  Closing a closed file does
 // nothing.
 void CloseExclusiveFile(ExclusiveFile& file);
