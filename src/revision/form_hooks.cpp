@@ -50,10 +50,12 @@ std::string ConceptDescription(std::string_view key) {
   return type.description;
 }
 
-// What an estate number names: its first address line.
+// What an estate number names: its first address line.  The estate and
+// unit fields are the bounds of a range, which need not be records (unit 0,
+// estate 9999): a number that names nothing shows nothing.
 std::string EstateDescription(std::string_view estate) {
   const std::string code = PackDottedCode(TrimBlanks(estate)).substr(0, 2);
-  if (FindRecord(kEstateFile, code, 0) != 0) return TranslateText("*** finca inexistent ***");
+  if (FindRecord(kEstateFile, code, 0) != 0) return {};
   return RecordFromBytes<EstateRecord>(FileRecord(kEstateFile)).AddressLine(1);
 }
 
@@ -62,9 +64,7 @@ std::string EstateDescription(std::string_view estate) {
 std::string UnitDescription(std::string_view estate, std::string_view unit) {
   if (IsBlankValue(estate)) return {};
   const std::string key = PackDottedCode(std::string(TrimBlanks(estate)) + "." + std::string(TrimBlanks(unit)));
-  if (key.size() < 4 || FindRecord(kUnitFile, key.substr(0, 4), 0) != 0) {
-    return TranslateText("*** departament inexistent ***");
-  }
+  if (key.size() < 4 || FindRecord(kUnitFile, key.substr(0, 4), 0) != 0) return {};
   const auto record = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
   return std::string(TrimTrailingBlanks(NameForDisplay(record.TenantName()))) + "  " + record.UnitDesignation();
 }

@@ -58,6 +58,7 @@ struct Progress {
   int64_t lastShownMs = -1;
   int32_t done = 0;   // units evaluated so far
   int32_t toDo = 0;   // units in the range
+  int64_t lastEscapeLookMs = -1;
 };
 
 void SaveProgressRow(Progress& progress) {
@@ -113,8 +114,21 @@ int32_t CountUnitsInRange(const std::string& fromKey, const std::string& toKey) 
 // Esc typed while the walk runs asks for the pass to stop.  Only Esc is
 // taken from the input: other keys typed ahead are the form's.  A key
 // script is typed later, not during the walk, so it is not looked at.
-bool CancelAsked() {
-  if (Screen().backend.inputIsScripted || !KeyWaiting()) return false;
+// A terminal tells a lone Esc from the start of a key sequence only after a
+// short pause, so about once a second the input is given that pause
+// (longer than the terminal's 40 ms) to complete.
+constexpr int kEscapePauseMs = 50;
+constexpr int64_t kEscapeLookMs = 1000;
+
+bool CancelAsked(Progress& progress) {
+  if (Screen().backend.inputIsScripted) return false;
+  bool waiting = KeyWaiting();
+  const int64_t now = MillisecondsOfDay();
+  if (!waiting && (progress.lastEscapeLookMs < 0 || std::llabs(now - progress.lastEscapeLookMs) >= kEscapeLookMs)) {
+    progress.lastEscapeLookMs = now;
+    waiting = KeyWaitingWithin(kEscapePauseMs);
+  }
+  if (!waiting) return false;
   auto& input = Screen().input;
   for (auto it = input.begin(); it != input.end(); ++it) {
     if (it->kind == InputKind::kKey && it->key == kKeyEscape) {
@@ -209,7 +223,7 @@ int32_t WalkSelection() {
       if (unitKey >= p.FromKey && unitKey <= p.ToKey) {
         // Between two leases, never inside one: an apply pass stops with
         // every lease either wholly written or untouched.
-        if (CancelAsked()) {
+        if (CancelAsked(progress)) {
           cancelled = true;
           break;
         }

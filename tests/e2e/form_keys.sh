@@ -46,7 +46,7 @@ wait_for "EXIT=0"
 make_root SPA
 start_job
 wait_for "F1 Ayuda"
-[ "$(row 25)" = " F1 Ayuda  F4 Lista  Alt-X Calculadora  Alt-C Calendario  Ctrl-B Termina  Esc Sale" ] ||
+[ "$(row 25)" = " F1 Ayuda  F4 Lista  Alt-X Calculadora  Alt-C Calendario  Ctrl-B Fin  Esc Sale" ] ||
   fail "Spanish key line: '$(row 25)'"
 keys F1
 wait_for "Campos del formulario"

@@ -219,6 +219,10 @@ TEST_F(FormInputTest, F4OnAChoiceOrAFieldWithoutAListKeepsTheValue) {
   // A number field has no list: F4 leaves what was typed.
   Run("{Down}{C-y}4{F4}{Enter}{Esc}{Esc}");
   EXPECT_EQ(Value(2), "4 ");
+  // A list left without a choice (its file is not open: an empty list)
+  // leaves the typed text too.
+  Run("{PgDn}ab{F4}{Esc}{Enter}");
+  EXPECT_EQ(Value(4), "AB      ");
 }
 
 int16_t refuseAtField = 0;
