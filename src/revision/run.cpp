@@ -266,6 +266,12 @@ int32_t WalkSelection() {
     estateStatus = StepRecords(kEstateFile, 1);
   }
   EndPassLookups();
+  // An Esc typed as the last units were read came too late to interrupt;
+  // it must not reach the form, where it would end the job.
+  if (!cancelled) {
+    progress.lastEscapeLookMs = -1;
+    CancelAsked(progress);
+  }
   RemoveProgress(progress);
   // The applied-revisions journal, and a word when a lock was refused.
   if (applyMode) FinishApplyPass();
