@@ -84,20 +84,27 @@ void RemoveProgress(const Progress& progress) {
   RefreshScreen();
 }
 
-// Tells the operator that the report did not reach its device, and where
-// the print script waits, then waits for a key.
+// Shows a message until a key.
+void ShowMessageUntilKey(const std::string& text, bool beep) {
+  ShowMessageWindow(kMessageRow, text);
+  if (beep) Beep();
+  FlushInput();
+  ReadInputEvent();
+  PopWindow();
+}
+
+// Tells the operator that the report did not reach its device, and why
+// when the print program said so, then waits for a key.
 void ShowPrintProgramFailure(int status) {
+  const std::string reason = status == kPrintProgramMissing ? std::string() : PrintProgramMessage();
   const std::string text = status == kPrintProgramMissing
                                ? TranslateText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ JOBPRINT"_cp)
                                : TranslateText("EL PROGRAMA D'IMPRESSIÓ HA FALLAT"_cp);
   // The script's path helps whoever prints it by hand, when the window can
   // hold it.
   const std::string withPath = text + " (" + PrintScriptPath() + ")";
-  ShowMessageWindow(kMessageRow, withPath.size() <= kLongestMessage ? withPath : text);
-  Beep();
-  FlushInput();
-  ReadInputEvent();
-  PopWindow();
+  const std::string shown = withPath.size() <= kLongestMessage ? withPath : text;
+  ShowMessageUntilKey(reason.empty() ? shown : shown + ": " + reason, true);
 }
 
 bool IsListMode(const RevisionParameters& p) { return !p.Mode.empty() && (p.Mode[0] == 'L' || p.Mode[0] == 'l'); }
@@ -141,7 +148,12 @@ int RunRevisionPass() {
   // 4. The script goes to the print program; the job waits for it.
   ClosePrintJob();
   const int status = RunPrintProgram();
-  if (status != kPrintProgramDone) ShowPrintProgramFailure(status);
+  if (status != kPrintProgramDone) {
+    ShowPrintProgramFailure(status);
+  } else if (const std::string where = PrintProgramMessage(); !where.empty()) {
+    // The pages went to a file: the operator is told which.
+    ShowMessageUntilKey(where, false);
+  }
   return status;
 }
 

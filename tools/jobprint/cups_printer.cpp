@@ -105,13 +105,15 @@ ProgramOutput RunAndCollect(const std::string& program, const std::vector<std::s
   return result;
 }
 
-std::string QueueProblem(const std::string& queue, const ProgramOutput& lpstat) {
+std::string QueueProblem(const std::string& queue, const ProgramOutput& scheduler, const ProgramOutput& lpstat) {
   const std::string name = Utf8ToCp850(queue);
-  if (lpstat.code == -1) return Say("NO HI HA SISTEMA D'IMPRESSIÓ (CUPS) PER A LA IMPRESSORA"_cp) + " " + name;
+  if (scheduler.code == -1 || lpstat.code == -1) {
+    return Say("NO HI HA SISTEMA D'IMPRESSIÓ (CUPS) PER A LA IMPRESSORA"_cp) + " " + name;
+  }
   const std::string& out = lpstat.output;
-  if (Contains(out, "Scheduler is not running") || Contains(out, "Unable to connect") ||
-      Contains(out, "server-error") || Contains(out, "No such file")) {
-    return Say("EL SERVIDOR D'IMPRESSIÓ (CUPS) NO RESPON"_cp) + ": " + FirstLine(out);
+  if (Contains(scheduler.output, "not running") || Contains(out, "Scheduler is not running") ||
+      Contains(out, "Unable to connect")) {
+    return Say("EL SERVIDOR D'IMPRESSIÓ (CUPS) NO RESPON"_cp);
   }
   if (lpstat.code != 0 || Contains(out, "Invalid destination") || Contains(out, "not found") ||
       Contains(out, "No destinations")) {
@@ -144,11 +146,13 @@ std::vector<std::string> LpArguments(const std::string& queue, const std::string
   } else {
     args.insert(args.end(), {"-o", "sides=one-sided"});
   }
-  // The PDF's pages carry their own size and orientation.
+  // The PDF's pages carry their own size and orientation.  Queues whose
+  // driver takes PostScript get it from Poppler, which keeps the text as
+  // text in a fraction of the size that drawing every glyph would take.
   if (text) {
     args.insert(args.end(), {"-o", "document-format=text/plain"});
   } else {
-    args.insert(args.end(), {"-o", "document-format=application/pdf"});
+    args.insert(args.end(), {"-o", "document-format=application/pdf", "-o", "pdftops-renderer=pdftops"});
   }
   args.push_back("--");
   args.push_back(file);
@@ -158,7 +162,8 @@ std::vector<std::string> LpArguments(const std::string& queue, const std::string
 std::string PrintOnQueue(const std::string& scriptPath, const std::string& queue, const std::string& workDirectory) {
   // 1. The queue must be there and running: a job sent to a stopped queue
   //    would wait there unseen.
-  const std::string problem = QueueProblem(queue, RunAndCollect("lpstat", {"-p", queue}));
+  const std::string problem =
+      QueueProblem(queue, RunAndCollect("lpstat", {"-r"}), RunAndCollect("lpstat", {"-p", queue}));
   if (!problem.empty()) return problem;
 
   // 2. The rendering the queue takes.

@@ -33,9 +33,10 @@ struct ProgramOutput {
 // and collects its output.
 ProgramOutput RunAndCollect(const std::string& program, const std::vector<std::string>& arguments);
 
-// What `lpstat -p QUEUE` answered, as a reason not to print (code page 850,
-// session language), or empty when the queue is there and not stopped.
-std::string QueueProblem(const std::string& queue, const ProgramOutput& lpstat);
+// What `lpstat -r` (the scheduler) and `lpstat -p QUEUE` answered, as a
+// reason not to print (code page 850, session language), or empty when the
+// queue is there and not stopped.
+std::string QueueProblem(const std::string& queue, const ProgramOutput& scheduler, const ProgramOutput& lpstat);
 
 // Whether `lpoptions -p QUEUE -l` lists a two-sided printing option.
 bool QueueHasDuplex(const std::string& lpoptions);
