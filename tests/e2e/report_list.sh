@@ -3,7 +3,7 @@
 # by scripts/make-root: the report appears in the print program's viewer,
 # Esc comes back to the form with the job's screen redrawn, and Esc on the
 # form ends the job with exit code 0.  Then the same pass with a text file
-# as the output device.
+# as the output device: the job names the file it went to.
 set -euo pipefail
 
 . "$(dirname "$0")/lib/tmux_pane.sh" report
@@ -42,8 +42,11 @@ wait_for "EXIT=0"
 sed -i 's/^Sortida=.*/Sortida=informe.txt\r/' "$TERMINAL_INI"
 start_job
 fill_form
+# The job says where the pages went, until a key.
+wait_for "IMPRESSIÓ DESADA A $WORK/root/SESSIO/informe.txt"
+tmux -L "$SOCKET" send-keys -t job Space
+wait_gone "IMPRESSIÓ DESADA A"
 wait_for "Tasca"
-sleep 0.5
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
 REPORT="$WORK/root/SESSIO/informe.txt"
