@@ -27,6 +27,21 @@ fill_form
 wait_for "Pàgina 1/2"
 wait_for "REVISIÓ '94 DE RENDES LLIURES A 1/3/2026"
 wait_for "001002         Carrer de Balmes, 125"
+# Idle, the viewer sleeps until a key: it is not woken up at all.
+descendant() {  # the process named $2 under process $1
+  local child
+  for child in $(ps -o pid= --ppid "$1"); do
+    if [ "$(ps -o comm= -p "$child" | tr "[:upper:]" "[:lower:]")" = "$2" ]; then echo "$child"; return; fi
+    descendant "$child" "$2"
+  done
+}
+VIEWER=$(descendant "$(tmux -L "$SOCKET" display -p -t job '#{pane_pid}')" jobprint)
+[ -n "$VIEWER" ] || fail "no jobprint process under the pane"
+wakeups() { awk '/^voluntary_ctxt_switches/ { print $2 }' "/proc/$VIEWER/status"; }
+before=$(wakeups)
+sleep 2
+after=$(wakeups)
+[ "$after" -le "$((before + 1))" ] || fail "the idle viewer woke up $((after - before)) times in 2 s"
 tmux -L "$SOCKET" send-keys -t job NPage
 wait_for "Pàgina 2/2"
 # 2. Esc: back to the form, redrawn.
