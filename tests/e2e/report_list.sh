@@ -55,6 +55,7 @@ wait_for "EXIT=0"
 
 # 4. The same pass into a text file.
 sed -i 's/^Sortida=.*/Sortida=informe.txt\r/' "$TERMINAL_INI"
+REPORT="$WORK/root/SESSIO/informe.txt"
 start_job
 fill_form
 # The job says where the pages went, until a key.
@@ -64,7 +65,6 @@ wait_gone "IMPRESSIÓ DESADA A"
 wait_for "Tasca"
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
-REPORT="$WORK/root/SESSIO/informe.txt"
 [ -f "$REPORT" ] || fail "no report file"
 grep -q "PÀGINA    2" "$REPORT" || fail "the report file has no page 2"
 grep -q "^001002         Carrer de Balmes, 125" "$REPORT" || fail "the first lease is missing"
