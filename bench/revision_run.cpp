@@ -1,7 +1,8 @@
 // A list pass of the revision run over a generated installation of 100 000
 // units in 2 000 estates, next to the bare walk over the same files (the
 // finds and steps only), so the cost of the rules and the report shows
-// apart from the record store's.
+// apart from the record store's; and a letters pass over the same units,
+// one revision letter (the demo's text and its letterhead) per lease.
 //
 //   cmake -B build-bench -DKESTROVA_BENCH=ON && cmake --build build-bench
 //   build-bench/bench_revision_run
@@ -23,9 +24,11 @@
 #include "../tests/integration/installation.h"
 #include "calendar/date_texts.h"
 #include "calendar/picture_mask.h"
+#include "documents/letter_merge.h"
 #include "documents/print_channel.h"
 #include "job/language.h"
 #include "job/session.h"
+#include "platform/codepage.h"
 #include "revision/lease_rules.h"
 #include "revision/parameters.h"
 #include "revision/report.h"
@@ -57,6 +60,15 @@ void LoadIndexSeries() {
   }
 }
 
+// A demo letter text, as make-root installs it: code page 850, CR LF.
+void InstallLetterText(const std::string& root, const std::string& name) {
+  std::ifstream in(SourceDir() + "/install/TEXTOS/" + name + ".txt", std::ios::binary);
+  std::string line, text;
+  while (std::getline(in, line)) text += Utf8ToCp850(line) + "\r\n";
+  std::filesystem::create_directories(root + "TEXTOS");
+  std::ofstream(root + "TEXTOS/" + name + ".txt", std::ios::binary) << text;
+}
+
 // Builds the installation once, in a directory removed at exit.
 const std::string& Installation() {
   static std::string root;
@@ -72,6 +84,8 @@ const std::string& Installation() {
   Separators() = {',', '.'};
   DateSettings() = {"/", "DMA"};
   if (!inst::CreateAndOpen(root)) std::abort();
+  InstallLetterText(root, "REVIPC");
+  InstallLetterText(root, "CAPCALER");
   LoadIndexSeries();
   std::string rent(26, ' ');
   rent[0] = 1;
@@ -98,6 +112,9 @@ const std::string& Installation() {
   p.Mode = "L";
   p.Regime = 4;
   p.ApplicationDate = PackDigits("20250301");
+  p.LetterDate = PackDigits("20250215");
+  p.TextCode = "REVIPC";
+  p.IncreaseConcept = 1;
   p.FromKey = inst::UnitKey(0, 0);
   p.ToKey = inst::UnitKey(9999, 9999);
   if (!FindRevisionIndex()) std::abort();
@@ -106,6 +123,7 @@ const std::string& Installation() {
 
 void BM_ListPass(benchmark::State& state) {
   Installation();
+  Revision().Mode = "L";
   int32_t units = 0;
   for (auto _ : state) {
     OpenPrintJob(Session().output);
@@ -119,6 +137,26 @@ void BM_ListPass(benchmark::State& state) {
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ListPass)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Every lease gets its letter: the merge data file written, the letter text
+// and its letterhead read, every field looked up in the data file.
+void BM_LetterPass(benchmark::State& state) {
+  Installation();
+  Revision().Mode = "N";
+  int32_t units = 0;
+  for (auto _ : state) {
+    OpenPrintJob(Session().output);
+    LetterPageCount() = 0;
+    units = WalkSelection();
+    ClosePrintJob();
+  }
+  Revision().Mode = "L";
+  state.counters["units"] = units;
+  state.counters["units_per_second"] =
+      benchmark::Counter(static_cast<double>(units) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LetterPass)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The same estates, units and transition look-ups, nothing else.
 void BM_BareWalk(benchmark::State& state) {
