@@ -1,5 +1,6 @@
 #include "documents/amounts_in_words.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -236,15 +237,17 @@ std::string AmountInWords(double value, std::string_view mode) {
   } else {
     withCents = true;
     const double magnitude = std::isfinite(value) ? std::fabs(value) : 0;
-    double integer = std::floor(magnitude / 100);
-    double remainder = std::floor(magnitude - integer * 100 + 0.5);
+    // fmod is exact, so the cents stay within 0..100 however large the
+    // value; the integer part only matters in its last nine digits.
+    double integer = std::fmod(std::floor(magnitude / 100), 1e9);
+    const double remainder = std::floor(std::fmod(magnitude, 100) + 0.5);
+    cents = static_cast<int>(std::clamp(remainder, 0.0, 100.0));
     // 99.6 hundredths round up to a whole unit, not to "cent cents".
-    if (remainder >= 100) {
-      integer += 1;
-      remainder -= 100;
+    if (cents == 100) {
+      integer = std::fmod(integer + 1, 1e9);
+      cents = 0;
     }
-    whole = std::fmod(integer, 1e9);
-    cents = static_cast<int>(remainder);
+    whole = integer;
   }
 
   // Four groups of three digits: millions, thousands, units, cents.
