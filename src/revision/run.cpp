@@ -118,12 +118,10 @@ bool& LetterPassFailed() {
   return failed;
 }
 
-// The letter of the lease in the buffers; false when its text or its data
-// file could not be read.
-bool WriteLeaseLetter() {
-  if (WriteLetterData() == kMergeDone) return true;
-  LetterPassFailed() = true;
-  return false;
+// The letter of the lease in the buffers; a text or data file that cannot
+// be read stops the walk.
+void WriteLeaseLetter() {
+  if (WriteLetterData() != kMergeDone) LetterPassFailed() = true;
 }
 
 // A pass whose letters could not all be merged hands nothing to the print
@@ -181,7 +179,6 @@ int RunRevisionPass() {
   // 2. A print job on the user's device; the first lease starts page 1.
   OpenPrintJob(Session().output);
   ReportPageCount() = 0;
-  LetterPassFailed() = false;
   // 3. The walk shows its amounts in the secondary currency.
   SetCurrency("p");
   WalkSelection();
@@ -204,6 +201,7 @@ int32_t WalkSelection() {
   const std::string e1 = p.ToKey.substr(0, 2);
   const bool listMode = IsListMode(p);
   const bool letterMode = IsLetterMode(p);
+  LetterPassFailed() = false;
   int32_t evaluated = 0;
   Progress progress;
   SaveProgressRow(progress);

@@ -34,7 +34,8 @@ int RunRevisionPass();
 // FromKey and ToKey (both included, byte-wise); reads each unit's
 // lease-transition record (its defaults when there is none), evaluates the
 // lease and, in mode "L", prints its lines for every result of 0 or more;
-// in mode "N" it merges the letter of every lease with result 0.
+// in mode "N" it merges the letter of every lease with result 0, and stops
+// at the first letter whose text or data file cannot be read.
 // Returns the number of units evaluated.
 int32_t WalkSelection();
 
