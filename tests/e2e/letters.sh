@@ -18,7 +18,7 @@ send() { tmux -L "$SOCKET" send-keys -t job "$@"; }
 # letter texts, typing finds REVIPC and Enter takes it.
 fill_form() {
   wait_for "$1"
-  send N Enter Enter 4 Enter Enter Enter 3 DC DC Enter
+  send N Enter Enter 4 Enter Enter Enter 3 DC DC DC Enter
   for _ in $(seq 5); do send Enter; done
   send F4
   wait_for "$2"

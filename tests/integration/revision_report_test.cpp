@@ -96,7 +96,7 @@ namespace {
 // Letters: mode N, regime 4, estates 1 to 3, two months of arrears under
 // concept 30, letter text REVIPC; the other fields keep their defaults.
 constexpr const char* kLetterKeys =
-    "N{Enter}{Enter}4{Enter}{Enter}{Enter}3{Del}{Del}{Enter}{Enter}{Enter}2{Enter}30{Enter}{Enter}REVIPC{Enter}S{Enter}"
+    "N{Enter}{Enter}4{Enter}{Enter}{Enter}3{Del}{Del}{Del}{Enter}{Enter}{Enter}2{Enter}30{Enter}{Enter}REVIPC{Enter}S{Enter}"
     "{Esc}";
 
 class WholeJobLettersTest : public WholeJobTest {
