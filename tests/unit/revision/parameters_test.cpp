@@ -211,50 +211,39 @@ TEST_F(ParametersTest, EscapeAndOtherScreensAreNotChecked) {
 TEST_F(ParametersTest, EveryFailedCheckShowsItsMessageInOrder) {
   // Increase concept 4 undefined, arrears concept 7 undefined with 3 months,
   // letters with an unknown text, regime 2 in a month without an index.
-  Fill({"N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"});
+  const std::vector<std::string> undefined = {
+      "N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"};
+  // Increase concept 1 is the rent (class 0); arrears concept 5 (key byte
+  // 133) is an increment (class 1).
+  const std::vector<std::string> wrongClass = {
+      "L", "15012024", "1", "1", "0", "999", "999", "1", "2", "5", "", ""};
   const struct {
+    const std::vector<std::string>& values;
     const char* language;
     std::vector<std::string> messages;
   } cases[] = {
-      {"CAT",
+      {undefined, "CAT",
        {"NO EXISTEIX EL CONCEPTE D'AUGMENT 4", "NO EXISTEIX EL CONCEPTE D'ENDARRERIMENTS 7",
         "NO EXISTEIX EL TEXT NOHIHA", "NO EXISTEIX L'ÍNDEX DE 1/2/2024"}},
-      {"SPA",
+      {undefined, "SPA",
        {"NO EXISTE EL CONCEPTO DE AUMENTO 4", "NO EXISTE EL CONCEPTO DE ATRASOS 7",
         "NO EXISTE EL TEXTO NOHIHA", "NO EXISTE EL ÍNDICE DE 1/2/2024"}},
+      {wrongClass, "CAT",
+       {"EL CONCEPTE LLOGUER NO ÉS DE TIPUS INCREMENTS",
+        "EL CONCEPTE REPERCUSSIO NO ÉS DE TIPUS ALTRES"}},
+      {wrongClass, "GLG",
+       {"O CONCEPTO LLOGUER NON É DE TIPO INCREMENTOS",
+        "O CONCEPTO REPERCUSSIO NON É DE TIPO OUTROS"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.language);
+    SCOPED_TRACE(std::string(c.language) + " " + c.messages.front());
+    Fill(c.values);
     Session().language = c.language;
     Messages().clear();
     EXPECT_EQ(Check(), -1);
     EXPECT_EQ(Messages(), c.messages);
     EXPECT_EQ(Confirm().calls, 0);
     EXPECT_EQ(Windows().depth, 0);  // every message closed
-  }
-}
-
-TEST_F(ParametersTest, ConceptsOfTheWrongClassAreNamed) {
-  // Increase concept 1 is the rent (class 0); arrears concept 5 (key byte
-  // 133) is an increment (class 1).
-  Fill({"L", "15012024", "1", "1", "0", "999", "999", "1", "2", "5", "", ""});
-  const struct {
-    const char* language;
-    std::vector<std::string> messages;
-  } cases[] = {
-      {"CAT",
-       {"EL CONCEPTE LLOGUER NO ÉS DE TIPUS INCREMENTS",
-        "EL CONCEPTE REPERCUSSIO NO ÉS DE TIPUS ALTRES"}},
-      {"GLG",
-       {"O CONCEPTO LLOGUER NON É DE TIPO INCREMENTOS",
-        "O CONCEPTO REPERCUSSIO NON É DE TIPO OUTROS"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.language);
-    Session().language = c.language;
-    Messages().clear();
-    EXPECT_EQ(Check(), -1);
-    EXPECT_EQ(Messages(), c.messages);
   }
 }
 
