@@ -55,9 +55,9 @@ KESTROVA_CONSOLE=headless KESTROVA_KEYS="$WORK/keys" timeout 120 "$BIN/kestrova"
 head -3 "$DATA/demo/FinquesV.csv" > estates.csv
 head -1 "$DATA/demo/DepartaV.csv" > units.csv
 grep -E '^000[12]' "$DATA/demo/DepartaV.csv" >> units.csv
-"$BIN/tarndata" import root/DADES/FinquesV.dat root/layouts/FinquesV.layout estates.csv 2> imp.log ||
+"$BIN/tarndata" import root/DADES/FinquesV.dat root/ddf/FinquesV.layout estates.csv 2> imp.log ||
   fail "estates import: $(cat imp.log)"
-"$BIN/tarndata" import root/DADES/DepartaV.dat root/layouts/DepartaV.layout units.csv 2> imp.log ||
+"$BIN/tarndata" import root/DADES/DepartaV.dat root/ddf/DepartaV.layout units.csv 2> imp.log ||
   fail "units import: $(cat imp.log)"
 list_pass
 # The units due in the month are listed under their estate's address.
@@ -98,7 +98,7 @@ grep -q "already there: series I 2026-01" idx.log || fail "ine csv said: $(cat i
 [ "$(count)" = "$((before + 2))" ] || fail "the office's month was not added"
 
 # The job revises the new month: a lease due in February 2026 finds its index.
-"$BIN/tarndata" export root/TAULES/UIpc.dat root/layouts/UIpc.layout | grep -q "ES,I,2026-02-01,120.48" ||
+"$BIN/tarndata" export root/TAULES/UIpc.dat root/ddf/UIpc.layout | grep -q "ES,I,2026-02-01,120.48" ||
   fail "the new month is not in the file as the job reads it"
 
 # A backup, and a restore of it into another root and over the first one.
