@@ -8,8 +8,8 @@
 
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
-#include "console/key_map.h"
 #include "console/keyboard.h"
+#include "console/popup.h"
 #include "job/language.h"
 #include "job/list_input.h"
 #include "job/session.h"
@@ -309,11 +309,6 @@ std::string ReadOperator(const std::vector<std::string>& items, std::size_t i, s
 
 // ---- The screen -------------------------------------------------------
 
-void WriteAt(int row, int column, std::string_view text) {
-  SetCursorPosition(row, column);
-  WriteText(text);
-}
-
 std::string Rule(std::string_view left, std::string_view right) {
   std::string line(left);
   for (int i = 0; i < kWindowWidth - 2; ++i) line += "─"_cp;
@@ -500,11 +495,7 @@ std::string OpenCalculator() {
   }
   CalculatorState s = ParseCalculatorState(text);
 
-  SetKeyMap("+e");
-  SelectColours("+n");
-  const bool cursorVisible = Screen().cursorVisible;
-  const int16_t cursorSize = Screen().cursorSize;
-  SetCursorVisible(false);
+  const PopupSavedState saved = EnterPopup("+e");
   WindowOver(s);
   DrawCalculator(s);
 
@@ -527,10 +518,7 @@ std::string OpenCalculator() {
 
   PopWindow();
   if (!WriteWholeFile(path, CalculatorStateText(s))) Beep();
-  SelectColours("-");
-  SetKeyMap("-");
-  SetCursorSize(cursorSize);
-  SetCursorVisible(cursorVisible);
+  LeavePopup(saved);
   return result;
 }
 

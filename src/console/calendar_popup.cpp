@@ -7,8 +7,8 @@
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/text_checks.h"
-#include "console/key_map.h"
 #include "console/keyboard.h"
+#include "console/popup.h"
 #include "job/session.h"
 #include "job/windows.h"
 #include "platform/clock.h"
@@ -64,11 +64,6 @@ std::string MonthName(int year, int month) {
 
 std::string TwoDigits(int n) {
   return n < 10 ? " " + std::to_string(n) : std::to_string(n);
-}
-
-void WriteAt(int row, int column, std::string_view text) {
-  SetCursorPosition(row, column);
-  WriteText(text);
 }
 
 // A month move: months past either end wrap by 12 and change the year; a
@@ -187,11 +182,7 @@ std::string OpenCalendar() {
   c.day = static_cast<int16_t>(now.day >= 1 && now.day <= MonthLength(c.month, c.year) ? now.day : 1);
 
   PushWindow(kTop, kLeft, kBottom, kRight);
-  SelectColours("+n");
-  SetKeyMap("+ea", kCalendarKeys);
-  const bool cursorVisible = Screen().cursorVisible;
-  const int16_t cursorSize = Screen().cursorSize;
-  SetCursorVisible(false);
+  const PopupSavedState saved = EnterPopup("+ea", kCalendarKeys);
   DrawCalendar(c);
 
   std::string result;
@@ -202,10 +193,7 @@ std::string OpenCalendar() {
   }
 
   PopWindow();
-  SelectColours("-");
-  SetKeyMap("-");
-  SetCursorSize(cursorSize);
-  SetCursorVisible(cursorVisible);
+  LeavePopup(saved);
   return result;
 }
 
