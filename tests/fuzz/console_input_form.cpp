@@ -15,34 +15,13 @@
 #include "job/session.h"
 #include "job/windows.h"
 #include "platform/screen.h"
-
-namespace {
-
-const std::string& ScratchDirectory() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/kestrova-fuzz-form-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/";
-  }();
-  return dir;
-}
-
-}  // namespace
+#include "support/console_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  ResetSessionForTesting();
-  ResetScreenForTesting();
-  ResetWindowsForTesting();
-  ResetKeyboardForTesting();
-  ResetKeyMapForTesting();
+  testing::ResetConsoleForFuzzing();
   ResetJobFormForTesting();
   ResetFormInputForTesting();
-  Session().language = "CAT";
-  Session().jobTmp = ScratchDirectory();
-  Session().colourTable = ParseColourText(kDefaultColourText);
-  Screen().inputGone = nullptr;
-  Screen().mouseButtons = 3;
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::size_t split = bytes.find('\0');

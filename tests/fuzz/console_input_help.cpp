@@ -14,19 +14,7 @@
 #include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
-
-namespace {
-
-const std::string& ScratchDirectory() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/kestrova-fuzz-help-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/";
-  }();
-  return dir;
-}
-
-}  // namespace
+#include "support/console_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
@@ -34,13 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetScreenForTesting();
   ResetWindowsForTesting();
   ResetKeyboardForTesting();
-  Session().jobTmp = ScratchDirectory();
+  Session().jobTmp = testing::FuzzScratchDirectory();
   Session().colourTable = ParseColourText(kDefaultColourText);
   Screen().inputGone = nullptr;
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::size_t split = std::min(bytes.find('\0'), bytes.size());
-  const std::string path = ScratchDirectory() + "PROVA.HLP";
+  const std::string path = testing::FuzzScratchDirectory() + "PROVA.HLP";
   if (!WriteWholeFile(path, bytes.substr(0, split))) return 0;
   for (std::size_t i = split + 1; i + 2 <= bytes.size() && Screen().input.size() < 200; i += 2) {
     const uint16_t key = static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);

@@ -5,8 +5,6 @@
 // input is the state file, a 0 byte, then keys of 3 bytes each (key code,
 // modifier bits); Alt-X and Alt-C among them open the pop-ups, one inside
 // the other.  When the keys run out the pop-ups close as with Esc.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -23,17 +21,9 @@
 #include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
+#include "support/console_fuzz.h"
 
 namespace {
-
-const std::string& ScratchDirectory() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/kestrova-fuzz-popups-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/";
-  }();
-  return dir;
-}
 
 bool TypableResult(const std::string& text, bool date) {
   if (text.empty()) return true;
@@ -48,21 +38,12 @@ bool TypableResult(const std::string& text, bool date) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  ResetSessionForTesting();
-  ResetScreenForTesting();
-  ResetWindowsForTesting();
-  ResetKeyboardForTesting();
-  ResetKeyMapForTesting();
-  Session().language = "CAT";
-  Session().jobTmp = ScratchDirectory();
-  Session().terminalDirectory = ScratchDirectory();
-  Session().colourTable = ParseColourText(kDefaultColourText);
+  testing::ResetConsoleForFuzzing();
+  Session().terminalDirectory = testing::FuzzScratchDirectory();
   Separators().DecimalChar = ',';
   Separators().ThousandsChar = '.';
   DateSettings().DatCaracter = "/";
   DateSettings().DatOrdre = "DMA";
-  Screen().inputGone = nullptr;
-  Screen().mouseButtons = 3;
   RegisterHotKeyPopups(OpenCalculator, OpenCalendar);
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);
