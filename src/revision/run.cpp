@@ -12,6 +12,7 @@
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/lease_rules.h"
+#include "revision/lookups.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
@@ -48,9 +49,8 @@ void RunRevisionFormScreen(int16_t screen, int16_t& key) {
 void RunRevisionFormScreen(int16_t, int16_t& key) { key = kKeyEscape; }
 #endif
 
-// The progress line: the texts are translated once per walk (the catalogue
-// is read from disk on every translation), and the line is drawn only when
-// enough time has passed since the last one.
+// The progress line: drawn only when enough time has passed since the last
+// one.
 struct Progress {
   std::array<Cell, kScreenColumns> savedRow{};
   int64_t lastShownMs = -1;
@@ -154,6 +154,8 @@ int32_t WalkSelection() {
   int32_t evaluated = 0;
   Progress progress;
   SaveProgressRow(progress);
+  // The concept types and price indices are read as they stand now.
+  StartPassLookups();
   // 1. The first estate at or after E0.
   int16_t estateStatus = FindByKey(kEstateFile, 0, e0, kFindGreaterOrEqual);
   // 2. Estate by estate up to E1.
@@ -181,6 +183,7 @@ int32_t WalkSelection() {
     // 2.4 The next estate.
     estateStatus = StepRecords(kEstateFile, 1);
   }
+  EndPassLookups();
   RemoveProgress(progress);
   return evaluated;
 }
