@@ -247,6 +247,12 @@ int32_t WalkSelection() {
     estateStatus = StepRecords(kEstateFile, 1);
   }
   EndPassLookups();
+  // An Esc typed as the last units were read came too late to interrupt;
+  // it must not reach the form, where it would end the job.
+  if (!cancelled) {
+    progress.lastEscapeLookMs = -1;
+    CancelAsked(progress);
+  }
   RemoveProgress(progress);
   // The print job keeps what was done, and says that the rest was not.
   if (cancelled) PrintAt(1, TranslateText(kCancelledMark), 2);

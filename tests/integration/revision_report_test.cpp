@@ -43,5 +43,25 @@ TEST_F(WholeJobTest, MissingPrintProgramLeavesTheScriptAndTheJobEndsNormally) {
             ReadFile(source_ + "/tests/integration/golden/report_regime4.script"));
 }
 
+// The row of the screen the job left (KESTROVA_SCREEN), from 1.
+std::string ScreenRow(const std::string& screen, int row) {
+  std::istringstream lines(screen);
+  std::string line;
+  for (int r = 1; r <= row && std::getline(lines, line); ++r) {
+  }
+  return line;
+}
+
+// Estate 2 typed into "Des de la finca", then F4 on its unit: the list opens
+// at estate 2 (not at estate 1), and the chosen unit keeps the estate the
+// screen shows; both fields say what they name.
+TEST_F(WholeJobTest, TheUnitListOpensAtTheEstateOfTheForm) {
+  ASSERT_EQ(RunJob("{Enter}{Enter}{Enter}{C-y}2{Enter}{F4}{Enter}{Esc}{Esc}", "informe.txt"), 0)
+      << ReadFile(tmp_.Path() + "job.log");
+  const std::string screen = ReadFile(tmp_.Path() + "screen.txt");
+  EXPECT_EQ(ScreenRow(screen, 8), "  Des de la finca ...........: 2    Carrer de Muntaner, 117") << screen;
+  EXPECT_EQ(ScreenRow(screen, 9), "         departament ........: 1    FERRER CASALS, LAIA  Bxs 1a") << screen;
+}
+
 }  // namespace
 }  // namespace kestrova
