@@ -26,7 +26,7 @@ file.507: $WORK/root/DADES/DepartaV.dat status 0 records 301
 file.508: $WORK/root/DADES/TranLauV.dat status 0 records 69
 file.503: $WORK/root/DADES/TVRebut.dat status 0 records 16
 file.004: $WORK/root/TAULES/UIpc.dat status 0 records 918
-file.060: $WORK/root/DADES/Textos.dat status 0 records 6
+file.060: $WORK/root/DADES/Textos.dat status 0 records 7
 EOT
 grep '^file\.' "$WORK/out" > "$WORK/seen" || true
 diff -u "$WORK/expected" "$WORK/seen" || fail "--check file lines differ"
