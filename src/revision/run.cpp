@@ -89,24 +89,26 @@ void RemoveProgress(const Progress& progress) {
 }
 
 // A message at row 12 that waits for one key.  `detail` (a file name)
-// follows the text when the window can hold both.
-void ShowMessageAndWait(const std::string& text, const std::string& detail) {
-  const std::string withDetail = text + " " + detail;
+// follows the text when the window can hold both.  Failures beep.
+void ShowMessageAndWait(const std::string& text, const std::string& detail, bool beep = true) {
+  const std::string withDetail = detail.empty() ? text : text + " " + detail;
   ShowMessageWindow(kMessageRow, withDetail.size() <= kLongestMessage ? withDetail : text);
-  Beep();
+  if (beep) Beep();
   FlushInput();
   ReadInputEvent();
   PopWindow();
 }
 
-// Tells the operator that the report did not reach its device, and where
-// the print script waits, then waits for a key.
+// Tells the operator that the report did not reach its device, why when
+// the print program said so, and where the print script waits, then waits
+// for a key.
 void ShowPrintProgramFailure(int status) {
+  const std::string reason = status == kPrintProgramMissing ? std::string() : PrintProgramMessage();
   const std::string text = status == kPrintProgramMissing
                                ? TranslateText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ JOBPRINT"_cp)
                                : TranslateText("EL PROGRAMA D'IMPRESSIÓ HA FALLAT"_cp);
   // The script's path helps whoever prints it by hand.
-  ShowMessageAndWait(text, "(" + PrintScriptPath() + ")");
+  ShowMessageAndWait(reason.empty() ? text : text + ": " + reason, "(" + PrintScriptPath() + ")");
 }
 
 // ---- Letters mode ----------------------------------------------------------
@@ -246,7 +248,12 @@ int RunRevisionPass() {
     return kLetterPassFailed;
   }
   const int status = RunPrintProgram();
-  if (status != kPrintProgramDone) ShowPrintProgramFailure(status);
+  if (status != kPrintProgramDone) {
+    ShowPrintProgramFailure(status);
+  } else if (const std::string where = PrintProgramMessage(); !where.empty()) {
+    // The pages went to a file: the operator is told which.
+    ShowMessageAndWait(where, "", false);
+  }
   return status;
 }
 
