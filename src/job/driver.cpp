@@ -89,6 +89,11 @@ void PrepareJob() {
   }
   // 4. The job's name names its form and its message catalogue.
   JobName() = "KESTROVA";
+  //    One job per session directory: a second one would overwrite the
+  //    first one's print script.
+  if (!ClaimSessionDirectory()) {
+    FatalError(Session().jobTmp, TranslateText("UN ALTRE TREBALL JA FA SERVIR AQUEST DIRECTORI DE SESSIÓ"_cp));
+  }
   // 5. The form, with its texts in the session language.
   LoadJobForm();
   // 6. The defaults of screen 1.

@@ -1,5 +1,9 @@
 #include "job/session.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <limits>
 #include "calendar/blanks.h"
 
@@ -191,6 +195,20 @@ void LoadSession() {
   for (std::size_t i = 0; i < s.letterhead.size(); ++i) {
     s.letterhead[i] = ReadIniValue(suiteFile, "Empresa", "Linia" + std::to_string(i + 1));
   }
+}
+
+bool ClaimSessionDirectory() {
+  static int claim = -1;
+  if (claim >= 0) return true;
+  const std::string path = NativePath(Session().jobTmp + "KESTROVA.LCK");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  claim = fd;  // kept open, and so locked, until the process ends
+  return true;
 }
 
 }  // namespace kestrova

@@ -54,6 +54,14 @@ void ResetSessionForTesting();
 // fails: missing files and keys give empty values, then the defaults.
 void LoadSession();
 
+// Claims the session directory (JOBTMP) for this process: an exclusive
+// kernel lock on "KESTROVA.LCK" in it, held until the process ends (the
+// kernel drops it even when the process is killed).  False when another
+// process holds it: two jobs sharing one session directory would write
+// over each other's print script and window stack.  A directory where the
+// lock file cannot be made claims nothing and answers true.
+bool ClaimSessionDirectory();
+
 // The value of `key` in `[section]` of an INI file (job path), or empty when
 // the file cannot be opened or the section or key is not there.  Only the
 // first block of a section is searched and the first occurrence of a key

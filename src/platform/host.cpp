@@ -1,6 +1,8 @@
 #include "platform/host.h"
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <cerrno>
 #include <unistd.h>
 
@@ -15,6 +17,9 @@ namespace {
 constexpr int kMaxExitHooks = 16;
 void (*gExitHooks[kMaxExitHooks])() = {};
 int gExitHookCount = 0;
+
+// The program RunProgramAndWait waits for, for the end-signal path.
+volatile sig_atomic_t gWaitedChild = 0;
 
 }  // namespace
 
@@ -43,13 +48,31 @@ int RunProgramAndWait(const std::string& program, const std::vector<std::string>
     ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
+  gWaitedChild = pid;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  int waited = 0;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
+  gWaitedChild = 0;
+  if (waited < 0) return -1;
   if (!WIFEXITED(status)) return -1;
   const int code = WEXITSTATUS(status);
   return code == 127 ? -1 : code;
+}
+
+void EndWaitedProgram() {
+  const pid_t pid = gWaitedChild;
+  if (pid <= 0) return;
+  gWaitedChild = 0;
+  ::kill(pid, SIGTERM);
+  // Up to two seconds to put its own terminal settings back.
+  const struct timespec pause {0, 20 * 1000 * 1000};
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+    ::nanosleep(&pause, nullptr);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
 }
 
 int RunCommandAndWait(const std::string& commandLine) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "job/language.h"
 #include "job/session.h"
 #include "job/windows.h"
 #include "platform/clock.h"
@@ -10,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/screen.h"
+#include "recordmanager/status.h"
 #include "storage/record_interface.h"
 
 namespace kestrova {
@@ -199,7 +201,14 @@ std::string OpeningFailureMessage(std::string_view name, int16_t status) {
   } else {
     text = "NO ES POT ACCEDIR AL FITXER ";
   }
-  return text + std::string(name) + " (" + std::to_string(status) + ")";
+  std::string message = text + std::string(name) + " (" + std::to_string(status) + ")";
+  // The record manager refuses a file whose lock file this user may not
+  // write to (a shared installation made with the wrong umask): the cause
+  // and the file to mend go with the message.
+  if (status == kStatusPermissionError) {
+    message += ": " + TranslateText("SENSE PERMÍS D'ESCRIPTURA A "_cp) + DataFilePath(name) + "-lock";
+  }
+  return message;
 }
 
 void EndJobOnOpeningFailure(std::string_view name, int16_t status) {

@@ -52,7 +52,8 @@ int16_t TryOpenDataFile(int16_t fileNumber, std::string_view name, RecordVariabl
                         bool createMissing);
 
 // The opening-failure message in the session language: text + name +
-// " (" + status + ")".
+// " (" + status + ")"; for status 94 (the lock file may not be written to)
+// followed by ": " + that cause + the lock file's path.
 std::string OpeningFailureMessage(std::string_view name, int16_t status);
 
 // Shows the opening-failure message at row 12 with a beep, waits for one key

@@ -3,25 +3,22 @@
 // is a form definition, a 0 byte, then key and mouse events of 6 bytes each
 // (kind, key code, modifiers, row, column; rows and columns may fall off the
 // screen).  When the events run out the screens back out with Esc.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <string>
 
 #include "console/form_input.h"
 #include "console/key_map.h"
-#include "console/keyboard.h"
+#include "fuzz/console_fuzz.h"
 #include "job/job_form.h"
-#include "job/session.h"
-#include "job/windows.h"
-#include "platform/screen.h"
-#include "support/console_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  testing::ResetConsoleForFuzzing();
+  fuzzing::ResetConsole("/tmp/kestrova-fuzz-form-XXXXXX");
+  ResetKeyMapForTesting();
   ResetJobFormForTesting();
   ResetFormInputForTesting();
+  Session().language = "CAT";
+  Screen().mouseButtons = 3;
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::size_t split = bytes.find('\0');

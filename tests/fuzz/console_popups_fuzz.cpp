@@ -21,7 +21,7 @@
 #include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
-#include "support/console_fuzz.h"
+#include "console_fuzz.h"
 
 namespace {
 
@@ -38,8 +38,10 @@ bool TypableResult(const std::string& text, bool date) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  testing::ResetConsoleForFuzzing();
-  Session().terminalDirectory = testing::FuzzScratchDirectory();
+  Session().terminalDirectory = fuzzing::ResetConsole("/tmp/kestrova-fuzz-popups-XXXXXX");
+  ResetKeyMapForTesting();
+  Session().language = "CAT";
+  Screen().mouseButtons = 3;
   Separators().DecimalChar = ',';
   Separators().ThousandsChar = '.';
   DateSettings().DatCaracter = "/";

@@ -257,8 +257,18 @@ int CommandImport(const std::vector<std::string>& args) {
   if (!ParseLayout(layoutText, fields, error)) return Fail(args[1] + ": " + error);
   if (!ReadFile(args[2], csvText)) return Fail(args[2] + ": cannot read");
   std::vector<std::vector<std::string>> rows;
-  if (!ParseCsv(csvText, rows, error)) return Fail(args[2] + ": " + error);
+  std::vector<int> lines;
+  if (!ParseCsv(csvText, rows, error, &lines)) return Fail(args[2] + ": " + error);
   if (rows.empty()) return Fail(args[2] + ": no header line");
+  // Two columns of one name: which one holds the field cannot be told.
+  for (std::size_t c = 0; c < rows[0].size(); ++c) {
+    for (std::size_t d = 0; d < c; ++d) {
+      if (rows[0][c] == rows[0][d]) {
+        return Fail(args[2] + ": line " + std::to_string(lines[0]) + ": column " + rows[0][c] +
+                    " named twice");
+      }
+    }
+  }
 
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
@@ -291,7 +301,12 @@ int CommandImport(const std::vector<std::string>& args) {
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const auto& row = rows[r];
     if (row.size() == 1 && row[0].empty()) continue;  // an empty line
-    const std::string where = args[2] + ": row " + std::to_string(r + 1) + ": ";
+    const std::string where = args[2] + ": line " + std::to_string(lines[r]) + ": ";
+    // Fields beyond the header's columns would be dropped without a word.
+    if (row.size() > rows[0].size()) {
+      return abort(where + std::to_string(row.size()) + " columns, the header has " +
+                   std::to_string(rows[0].size()));
+    }
     std::string record(length, '\0');
     auto* bytes = reinterpret_cast<uint8_t*>(record.data());
     if (otherColumn >= 0 && otherColumn < static_cast<int>(row.size()) &&

@@ -1,6 +1,9 @@
 #include "job/session.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "calendar/numeric.h"
 #include "support/temp_dir.h"
@@ -248,6 +251,40 @@ TEST_F(LoadSessionTest, PlatformOrder) {
     LoadSession();
     EXPECT_EQ(Session().platform, c.platform);
   }
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Two jobs with one session directory: the second is refused while the
+// first runs, even when the first is killed, the claim goes with it.
+TEST(ClaimSessionDirectory, OneJobAtATimePerSessionDirectory) {
+  TempDir dir;
+  ResetSessionForTesting();
+  Session().jobTmp = dir.Path();
+  int toParent[2], toChild[2];
+  ASSERT_EQ(pipe(toParent), 0);
+  ASSERT_EQ(pipe(toChild), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    alarm(20);
+    char c = ClaimSessionDirectory() ? 'y' : 'n';
+    (void)!write(toParent[1], &c, 1);
+    (void)!read(toChild[0], &c, 1);  // holds the claim until killed
+    _exit(0);
+  }
+  char answer = 0;
+  ASSERT_EQ(read(toParent[0], &answer, 1), 1);
+  EXPECT_EQ(answer, 'y');
+  EXPECT_FALSE(ClaimSessionDirectory());
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  EXPECT_TRUE(ClaimSessionDirectory());
+  for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+  ResetSessionForTesting();
 }
 
 }  // namespace

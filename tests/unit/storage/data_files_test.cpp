@@ -155,6 +155,15 @@ TEST_F(DataFilesTest, TheFailureMessageIsInTheSessionLanguage) {
   }
 }
 
+TEST_F(DataFilesTest, APermissionRefusalSaysSoAndNamesTheLockFile) {
+  Session().language = "CAT";
+  const std::string name = "C:\\T\\DADES\\X";
+  EXPECT_EQ(OpeningFailureMessage(name, 94), "NO ES POT ACCEDIR AL FITXER " + name + " (94): " +
+                                                 std::string("SENSE PERMÍS D'ESCRIPTURA A "_cp) +
+                                                 DataFilePath(name) + "-lock");
+  EXPECT_EQ(OpeningFailureMessage(name, 2), "NO ES POT ACCEDIR AL FITXER " + name + " (2)");
+}
+
 // The failure path, in a child process: the backend's input wait shows what
 // is on the screen when the job waits for its key.
 void PrintRowTwelveAndPressAKey(ScreenState& screen, int timeoutMs) {
