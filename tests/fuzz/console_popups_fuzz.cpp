@@ -21,7 +21,7 @@
 #include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
-#include "console_fuzz.h"
+#include "fuzz/console_fuzz.h"
 
 namespace {
 
