@@ -9,6 +9,7 @@
 #include "console/calendar_popup.h"
 #include "console/form_input.h"
 #include "console/keyboard.h"
+#include "job/installation_check.h"
 #include "job/job_form.h"
 #include "job/language.h"
 #include "job/session.h"
@@ -177,23 +178,39 @@ std::string DataFileReport(bool& allOpen) {
     // Looked at, never created: the check leaves the installation as it is.
     const std::string name = Session().jobRoot + std::string(file.name);
     const int16_t status = TryOpenDataFile(file.number, name, JobFileVariable(file), false);
-    if (status != 0) allOpen = false;
     char key[16];
     std::snprintf(key, sizeof key, "file.%03d", file.number);
     out += std::string(key) + ": " + NativePath(DataFilePath(name)) + " status " +
-           std::to_string(status) + " records " + std::to_string(RecordCount(file.number)) + "\n";
+           std::to_string(status) + " records " + std::to_string(RecordCount(file.number));
+    // A missing file is no problem when the job will create it at start
+    // from its dictionary, as it does with every file it cannot find.
+    const bool createdAtStart = status == 12 && MissingFileCanBeCreated(name);
+    if (createdAtStart) out += " (missing: created at start from " + NativePath(DictionaryPath(name)) + ")";
+    if (status != 0 && !createdAtStart) allOpen = false;
+    out += "\n";
   }
   ResetFiles();
   return out;
 }
 
 int RunInstallationCheck() {
+  // Without a root nothing else can be found: say which variable is
+  // missing rather than which file.
+  const std::string root = GetEnvironment("JOBROOT");
+  if (root.empty() || !IsDirectory(root)) {
+    std::printf("problem: %s\n", root.empty() ? "JOBROOT is not set: the suite's root (Tarn.ini, FORMS, DADES) "
+                                                "cannot be found"
+                                              : ("JOBROOT: no such directory: " + Cp850ToUtf8(root)).c_str());
+    return 1;
+  }
   PrepareJob();
   bool allOpen = false;
-  const std::string report = InstallationReport() + DataFileReport(allOpen);
+  std::string report = InstallationReport() + DataFileReport(allOpen);
+  const std::vector<std::string> problems = SessionProblems();
+  for (const std::string& problem : problems) report += "problem: " + problem + "\n";
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
-  return allOpen ? 0 : 1;
+  return allOpen && problems.empty() ? 0 : 1;
 }
 
 int JobMain(int argc, char** argv) {

@@ -65,13 +65,15 @@ std::string ReadIniValue(std::string_view file, std::string_view section, std::s
   bool found = false;
   bool done = false;
   std::size_t pos = 0;
-  // 2. Line by line until the key is found or the section ends.
+  // 2. Line by line until the key is found or the section ends.  A line
+  //    ends at CR LF, LF or a lone CR: files edited on the suite's Windows
+  //    workstations, on this system and on old editors all turn up.  (The
+  //    empty "line" between a CR and its LF is skipped as blank.)
   while (!done && pos < contents.size()) {
-    std::size_t end = contents.find('\n', pos);
+    std::size_t end = contents.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = contents.size();
     std::string_view line(contents.data() + pos, end - pos);
     pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
     // 2.1 The comment is cut first, so a ";" can never be part of a value.
     const std::size_t semicolon = line.find(';');
@@ -108,6 +110,8 @@ std::string ReadIniValue(std::string_view file, std::string_view section, std::s
 }
 
 std::string GetWorkstationName() { return ComputerName(); }
+
+std::string SuiteIniPath() { return Session().jobRoot + "Tarn.ini"; }
 
 std::array<ColourPair, 5> ParseColourText(std::string_view text) {
   auto twoDigits = [&](std::size_t from) -> int16_t {
@@ -175,7 +179,7 @@ void LoadSession() {
   s.language = language;
 
   // 9. Else the installation's language.
-  const std::string suiteFile = GetEnvironment("JOBROOT") + "Tarn.ini";
+  const std::string suiteFile = SuiteIniPath();
   if (s.language == "   ") {
     language = ReadIniValue(suiteFile, "Usuari", "Idioma");
     language.resize(3, ' ');

@@ -71,6 +71,12 @@ bool ClaimSessionDirectory();
 // case in the ANSI code page.  Blanks are spaces only.
 std::string ReadIniValue(std::string_view file, std::string_view section, std::string_view key);
 
+// The installation's settings file, JOBROOT + "Tarn.ini", through the
+// session's root: once the driver has made the root absolute, every reader
+// of the file finds it whatever the current directory is (a relative
+// JOBROOT read again from the environment would not).
+std::string SuiteIniPath();
+
 // The computer's name (at most 16 characters), or empty when the system
 // call fails.  The lock files identify the workstation by it.
 std::string GetWorkstationName();

@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/codepage.h"
 
@@ -30,10 +33,15 @@ std::string GetEnvironment(std::string_view name) {
 }
 
 std::string ComputerName() {
-  char buffer[17] = {};
-  if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
-  buffer[16] = '\0';
-  return Utf8ToCp850(buffer);
+  // The whole name is asked for and cut afterwards: glibc fails with
+  // ENAMETOOLONG rather than cut a name that does not fit the buffer, and
+  // most servers have names of 16 characters or more.  The suite keeps the
+  // first 16 (the lock files carry them).
+  char buffer[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(buffer, sizeof buffer) != 0) return {};
+  std::string name = Utf8ToCp850(std::string(buffer, ::strnlen(buffer, sizeof buffer)));
+  name.resize(std::min<std::size_t>(name.size(), 16));
+  return name;
 }
 
 int RunProgramAndWait(const std::string& program, const std::vector<std::string>& arguments) {

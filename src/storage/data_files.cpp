@@ -122,6 +122,13 @@ std::string DataFilePath(std::string_view name) {
   return parts.directory + parts.base + parts.extension;
 }
 
+bool MissingFileCanBeCreated(std::string_view name) {
+  bool whole = false;
+  ReadDictionary(name, whole);
+  const std::string directory = SplitDataFileName(name).directory;
+  return whole && IsWritableDirectory(directory.empty() ? "." : directory);
+}
+
 std::string DictionaryPath(std::string_view name) {
   return Session().jobRoot + "ddf\\" + SplitDataFileName(name).base + ".xdf";
 }

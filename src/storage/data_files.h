@@ -30,6 +30,11 @@ std::string DataFilePath(std::string_view name);
 // ".xdf", whatever directory the name had.
 std::string DictionaryPath(std::string_view name);
 
+// Whether opening `name`, found missing, would create it: its dictionary
+// reads whole and the file's directory takes new files.  Looks only; the
+// record manager may still refuse a description it finds invalid.
+bool MissingFileCanBeCreated(std::string_view name);
+
 // What the record variable bound to a file is.  A file whose record length
 // is below minimumLength (the fields the job reads) or above the capacity
 // is refused with status 1005.

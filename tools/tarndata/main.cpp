@@ -37,15 +37,24 @@ int Fail(const std::string& message) {
   return kExitFailed;
 }
 
+constexpr const char* kUsage =
+    "usage:\n"
+    "  tarndata create FILE DICTIONARY.xdf [--replace] [--owner NAME]\n"
+    "  tarndata xdf DEFINITION OUT.xdf\n"
+    "  tarndata stat FILE\n"
+    "  tarndata import FILE LAYOUT CSV\n"
+    "  tarndata export FILE LAYOUT [CSV]\n"
+    "  tarndata dump FILE\n"
+    "  tarndata --help\n"
+    "\n"
+    "FILE is a record file (DADES/FinquesV.dat); DICTIONARY.xdf its creation\n"
+    "description (an installation keeps them in ddf/); LAYOUT the record layout\n"
+    "that names the fields of a CSV row (an installation keeps them in ddf/ as\n"
+    "NAME.layout, beside the dictionaries).\n";
+
 int Usage(const std::string& message = {}) {
   if (!message.empty()) std::cerr << "tarndata: " << message << "\n";
-  std::cerr << "usage:\n"
-               "  tarndata create FILE DICTIONARY.xdf [--replace] [--owner NAME]\n"
-               "  tarndata xdf DEFINITION OUT.xdf\n"
-               "  tarndata stat FILE\n"
-               "  tarndata import FILE LAYOUT CSV\n"
-               "  tarndata export FILE LAYOUT [CSV]\n"
-               "  tarndata dump FILE\n";
+  std::cerr << kUsage;
   return kExitUsage;
 }
 
@@ -419,6 +428,11 @@ int main(int argc, char** argv) {
   using namespace kestrova;
   if (argc < 2) return Usage();
   const std::string command = argv[1];
+  // Asked for, the usage is the answer: standard output, success.
+  if (command == "--help" || command == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
   const std::vector<std::string> args(argv + 2, argv + argc);
   int code;
   if (command == "create")
