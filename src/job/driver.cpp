@@ -5,7 +5,10 @@
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
+#include "console/calculator.h"
+#include "console/calendar_popup.h"
 #include "console/form_input.h"
+#include "console/keyboard.h"
 #include "job/installation_check.h"
 #include "job/job_form.h"
 #include "job/language.h"
@@ -107,6 +110,9 @@ void RunJob() {
   // 1. The cursor stays hidden until a field is edited.
   SetCursorVisible(false);
   PrepareJob();
+  // Alt-X and Alt-C open the calculator and the calendar over every screen
+  // of the job from here on.
+  RegisterHotKeyPopups(OpenCalculator, OpenCalendar);
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
   // 8. The revision passes, until the operator leaves the form, with the
