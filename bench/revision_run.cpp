@@ -24,12 +24,12 @@
 #include "calendar/date_texts.h"
 #include "calendar/picture_mask.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "revision/lease_rules.h"
 #include "revision/parameters.h"
 #include "revision/report.h"
 #include "revision/run.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace {
 

@@ -7,22 +7,19 @@
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/text_checks.h"
+#include "console/help.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
 #include "console/line_editor.h"
 #include "console/list_browser.h"
-#include "job/help.h"
-#include "job/job_form.h"
-#include "job/session.h"
-#include "job/windows.h"
+#include "platform/key_codes.h"
 #include "platform/screen.h"
+#include "session/job_form.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
-
-constexpr int32_t kKeyCtrlB = 2;
-constexpr int32_t kKeyF2 = 0x3C00;
-constexpr int32_t kKeyF4 = 0x3E00;
 
 // Control code 3.
 constexpr int16_t kLeftOut = 1;

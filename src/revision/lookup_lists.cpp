@@ -1,9 +1,9 @@
 #include "revision/lookup_lists.h"
 
-#include "calendar/blanks.h"
 #include "calendar/numeric.h"
-#include "job/job_form.h"
+#include "platform/blanks.h"
 #include "revision/records.h"
+#include "session/job_form.h"
 
 namespace kestrova {
 namespace {

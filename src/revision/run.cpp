@@ -5,9 +5,6 @@
 
 #include "calendar/numeric.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
@@ -15,7 +12,10 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 #if __has_include("console/form_input.h")
 #include "console/form_input.h"

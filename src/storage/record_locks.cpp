@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -11,10 +11,10 @@
 #include "console/form_input.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
-#include "job/job_form.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/screen.h"
+#include "session/job_form.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace {
 

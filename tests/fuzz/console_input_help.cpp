@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "console/help.h"
 #include "console/keyboard.h"
-#include "job/help.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "calendar/blanks.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 
 namespace kestrova::jobprint {

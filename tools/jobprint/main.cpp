@@ -21,7 +21,7 @@
 
 #include "layout.h"
 #include "outputs.h"
-#include "calendar/blanks.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
