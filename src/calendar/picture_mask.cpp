@@ -48,6 +48,13 @@ void LoadSeparators() {
 // finite double (up to 309 digits).
 std::string WholeDigits(double whole) {
   if (whole <= 0) return {};
+  // Every amount and index the job prints fits 64 bits: written as an
+  // integer, without a trip through the C library's formatter.
+  if (whole < 1e19 && whole == std::floor(whole)) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(whole)).ptr;
+    return std::string(digits, end);
+  }
   char buffer[400];
   const int size = std::snprintf(buffer, sizeof buffer, "%.0f", whole);
   if (size <= 0 || static_cast<std::size_t>(size) >= sizeof buffer) return {};

@@ -1,8 +1,10 @@
 #include "console/form_input.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
@@ -12,14 +14,21 @@
 #include "console/keyboard.h"
 #include "console/line_editor.h"
 #include "console/list_browser.h"
+#include "platform/codepage.h"
 #include "platform/key_codes.h"
 #include "platform/screen.h"
 #include "session/job_form.h"
+#include "session/language.h"
 #include "session/session.h"
 #include "windows/windows.h"
 
 namespace kestrova {
 namespace {
+
+// The two bottom rows of the screen: what went wrong with the last value,
+// and the keys the form answers to.
+constexpr int kMessageRow = kScreenRows - 1;
+constexpr int kKeyLineRow = kScreenRows;
 
 // Control code 3.
 constexpr int16_t kLeftOut = 1;
@@ -85,7 +94,8 @@ void ShowDescription(int16_t screen, int16_t field, const FormField& f, bool cle
   std::string text;
   if (!clearOnly && FormInputHooks().describe != nullptr) text = FormInputHooks().describe(screen, field);
   text.resize(static_cast<std::size_t>(DescriptionWidth(f)), ' ');
-  WriteInWindow(f.labelRow, ValueColumn(f) + ValueLineWidth(f), text);
+  // One blank keeps a number from running into the words that name it.
+  WriteInWindow(f.labelRow, ValueColumn(f) + ValueLineWidth(f) + 1, text);
 }
 
 void ShowField(int16_t screen, int16_t field) {
@@ -143,6 +153,12 @@ struct Walk {
   int16_t last = 0;
   int16_t current = 0;
   bool finished = false;
+  // What the operator typed into the current field and has not yet got
+  // stored (help was asked for, a list left without a choice, a value
+  // refused): the next edit of the field starts from it, not from the
+  // stored value.
+  bool keepTyped = false;
+  std::string typed;
 };
 
 // RunFormScreen step 5.9: where the key takes the cursor.
@@ -183,6 +199,42 @@ void Navigate(Walk& w, int32_t& key) {
   }
 }
 
+// The message row: saved when a message first covers it, put back when the
+// message goes.
+struct MessageRow {
+  bool shown = false;
+  std::array<Cell, kScreenColumns> saved{};
+};
+
+MessageRow& FormMessage() {
+  static MessageRow row;
+  return row;
+}
+
+void ClearFormMessage() {
+  MessageRow& m = FormMessage();
+  if (!m.shown) return;
+  for (int c = 1; c <= kScreenColumns; ++c) WriteCell(kMessageRow, c, m.saved[static_cast<std::size_t>(c - 1)]);
+  m.shown = false;
+  RefreshScreen();
+}
+
+// Why a value was refused, on the message row, until the field is left with
+// a value that passes.
+void ShowFormMessage(const std::string& text) {
+  MessageRow& m = FormMessage();
+  if (!m.shown) {
+    for (int c = 1; c <= kScreenColumns; ++c) m.saved[static_cast<std::size_t>(c - 1)] = ReadCell(kMessageRow, c);
+  }
+  m.shown = true;
+  std::string line = " " + text;
+  line.resize(kScreenColumns, ' ');
+  SelectColours("+rh");
+  SetCursorPosition(kMessageRow, 1);
+  WriteText(line);
+  SelectColours("-");
+}
+
 // RunFormScreen steps 5.1 to 5.8 for the current field, leaving in `key` the key to
 // navigate by; false when the value was refused and the same field is to be
 // edited again.
@@ -192,10 +244,12 @@ bool EditCurrentField(Walk& w, int32_t& key) {
   FormField& f = s.fields[static_cast<std::size_t>(j - 1)];
   // 1. The screen's keys and F1.
   SetKeyMap("+a", s.name + ",3b00");
-  // 2. Where editing starts from.
+  // 2. Where editing starts from: what the operator typed and has still to
+  //    correct, else blanks or the stored value.
   const bool fromBlanks = (Flags(f) & (kLeftOut | kSecret)) != 0;
   if ((Flags(f) & kSecret) != 0) SetKeyMap("h");
-  std::string value = fromBlanks ? std::string(f.value.size(), ' ') : f.value;
+  std::string value = w.keepTyped ? w.typed : fromBlanks ? std::string(f.value.size(), ' ') : f.value;
+  w.keepTyped = false;
   const bool edited = (Flags(f) & kNotEdited) == 0;
   // 3. A blank description area while the value is edited.
   if (edited) ShowDescription(w.screen, j, f, true);
@@ -213,18 +267,29 @@ bool EditCurrentField(Walk& w, int32_t& key) {
   }
   bool again = false;
   if (key == kKeyF1) {
-    // 5. Help on the job's topic; the cursor stays.
+    // 5. Help on the job's topic; the cursor stays, and so does the text.
     std::string topic = Session().menuOption;
     while (!topic.empty() && topic.back() == ' ') topic.pop_back();
     if (!topic.empty()) ShowHelp(topic);
     key = 0;
+    w.keepTyped = edited;
+    w.typed = value;
   } else if (key == kKeyF4) {
-    // 6. The field's look-up list; a chosen line fills the form.
+    // 6. The field's look-up list; a chosen line fills the form.  Without a
+    //    list, or when the list is left, the typed text stays.
     key = 0;
-    if (ListNumber(f) != 0 && BrowseList(ListNumber(f))) {
-      if (FormInputHooks().handOver != nullptr) FormInputHooks().handOver(ListNumber(f), w.screen, j);
+    const FormHooks& hooks = FormInputHooks();
+    const std::string start = ListNumber(f) != 0 && hooks.listStart != nullptr
+                                  ? hooks.listStart(ListNumber(f), w.screen, j)
+                                  : std::string();
+    if (ListNumber(f) != 0 && BrowseList(ListNumber(f), start)) {
+      if (hooks.handOver != nullptr) hooks.handOver(ListNumber(f), w.screen, j);
+      ClearFormMessage();
       for (int16_t k = 1; k <= s.fieldCount; ++k) ShowField(w.screen, k);
       key = (j == w.last && s.linkScreen != 0) ? kKeyEnter : kKeyDown;
+    } else {
+      w.keepTyped = edited;
+      w.typed = value;
     }
   } else if (edited) {
     // 7. The value shown again, blanked when left blank, checked by type.
@@ -232,19 +297,73 @@ bool EditCurrentField(Walk& w, int32_t& key) {
     ShowValue(f, value);
     ShowDescription(w.screen, j, f, true);
     if (IsBlank(value) && fromBlanks) f.value.assign(f.value.size(), ' ');
-    if (key != kKeyEscape) {
+    if (key == kKeyEscape) {
+      // Esc stores nothing: the screen goes back to the value the run
+      // will use, and a complaint about the text thrown away goes too.
+      ShowField(w.screen, j);
+      ClearFormMessage();
+    } else {
+      const std::string typed = value;
       if (CheckFieldValue(ValueType(f), value) != 0) {
         Beep();
+        ShowFormMessage(FieldCheckMessage(ValueType(f)));
         again = true;
+        w.keepTyped = true;
+        w.typed = typed;
       } else {
+        ClearFormMessage();
         PlaceFieldValue(w.screen, j, value);
-        ShowField(w.screen, j);
+        // Every description again: one field may name what another one
+        // describes (the unit of an estate).
+        for (int16_t k = 1; k <= s.fieldCount; ++k) ShowField(w.screen, k);
       }
     }
   }
   // 8. Secret input off and the accepted keys back.
   SetKeyMap("-");
   return !again;
+}
+
+bool ListsKey(std::string_view keys, uint16_t key) {
+  const std::vector<uint16_t> listed = ParseKeyList(keys);
+  return std::find(listed.begin(), listed.end(), key) != listed.end();
+}
+
+// The key line of a screen: the keys that work on it, in the session
+// language.  Items that do not fit in two-blank spacing are set closer.
+std::string KeyLineText(const FormScreen& s) {
+  std::vector<std::string> items;
+  items.push_back("F1 " + TranslateText("Ajuda"));
+  if (ListsKey(s.name, kKeyF4)) items.push_back("F4 " + TranslateText("Llista"));
+  items.push_back("Alt-X " + TranslateText("Calculadora"));
+  items.push_back("Alt-C " + TranslateText("Calendari"));
+  if (ListsKey(s.name, kKeyCtrlB)) items.push_back("Ctrl-B " + TranslateText("Acaba"));
+  items.push_back("Esc " + TranslateText("Surt"));
+  for (const char* gap : {"  ", " "}) {
+    std::string line;
+    for (const std::string& item : items) line += (line.empty() ? "" : gap) + item;
+    if (line.size() <= kScreenColumns - 1 || std::string_view(gap) == " ") {
+      line.resize(kScreenColumns - 1, ' ');
+      return line;
+    }
+  }
+  return {};
+}
+
+// Shows the key line; returns what it covered, to be put back.
+std::array<Cell, kScreenColumns> ShowKeyLine(const FormScreen& s) {
+  std::array<Cell, kScreenColumns> saved{};
+  for (int c = 1; c <= kScreenColumns; ++c) saved[static_cast<std::size_t>(c - 1)] = ReadCell(kKeyLineRow, c);
+  SelectColours("+r");
+  SetCursorPosition(kKeyLineRow, 1);
+  WriteText(" " + KeyLineText(s).substr(0, kScreenColumns - 1));
+  SelectColours("-");
+  return saved;
+}
+
+void PutRowBack(int row, const std::array<Cell, kScreenColumns>& saved) {
+  for (int c = 1; c <= kScreenColumns; ++c) WriteCell(row, c, saved[static_cast<std::size_t>(c - 1)]);
+  RefreshScreen();
 }
 
 }  // namespace
@@ -259,9 +378,27 @@ LastEditState& LastEdit() {
   return state;
 }
 
+int16_t& FormFaultField() {
+  static int16_t field = 0;
+  return field;
+}
+
 void ResetFormInputForTesting() {
   FormInputHooks() = FormHooks{};
   LastEdit() = LastEditState{};
+  FormFaultField() = 0;
+  FormMessage() = MessageRow{};
+}
+
+std::string FieldCheckMessage(int16_t valueType) {
+  switch (valueType) {
+    case 1: return TranslateText("Data incorrecta: escriviu una data que existeixi, dia, mes i any"_cp);
+    case 3:
+    case 12: return TranslateText("Número incorrecte: escriviu només xifres, sense signe ni decimals"_cp);
+    case 6: return TranslateText("Número incorrecte: ha de ser un enter de 0 a 10"_cp);
+    case 11: return TranslateText("Número incorrecte: ha de ser un enter de 0 a 60"_cp);
+    default: return {};
+  }
 }
 
 int16_t CheckFieldValue(int16_t valueType, std::string& value) {
@@ -314,14 +451,23 @@ void RunFormScreen(int16_t screen, int32_t& key, int16_t& flag1, int16_t& flag2)
     if (w.first == 0) w.first = j;
     w.last = j;
   }
+  // The key line, on a screen of its own (a window screen comes over one
+  // that shows it already).
+  const bool keyLine = !windowed && !w.subScreen;
+  std::array<Cell, kScreenColumns> underKeyLine{};
+  if (keyLine) underKeyLine = ShowKeyLine(s);
+  int16_t start = w.first;
   for (;;) {
     // 5. The walk over the fields.
-    w.current = w.first;
+    w.current = start;
     w.finished = w.first == 0;
+    w.keepTyped = false;
     while (!w.finished && w.current >= w.first && w.current <= w.last) {
       const int16_t before = w.current;
       if (!EditCurrentField(w, key)) continue;
       Navigate(w, key);
+      // Text kept for correction belongs to the field it was typed in.
+      if (w.current != before || w.finished) w.keepTyped = false;
       // A field that is passed over must not hold the cursor: when the key
       // that brought the cursor does not move it on, it goes on downwards
       // (upwards after Up), so a screen of such fields ends.
@@ -330,11 +476,17 @@ void RunFormScreen(int16_t screen, int32_t& key, int16_t& flag1, int16_t& flag2)
         w.current = static_cast<int16_t>(key == kKeyUp ? before - 1 : before + 1);
       }
     }
-    // 6. The finished screen goes to the form's check.
+    // 6. The finished screen goes to the form's check, which may name the
+    //    field to correct.
+    FormFaultField() = 0;
     if (FormInputHooks().check == nullptr || FormInputHooks().check(w.screen, key) == 0) break;
     // Nothing the operator could correct: no field, or no more input.
     if (w.first == 0 || Keyboard().inputEnded) break;
+    const int16_t fault = FormFaultField();
+    start = fault >= w.first && fault <= w.last ? fault : w.first;
   }
+  ClearFormMessage();
+  if (keyLine) PutRowBack(kKeyLineRow, underKeyLine);
   // 7. The window closes; the last edit is forgotten.
   if (windowed) PopWindow();
   LastEdit() = LastEditState{};

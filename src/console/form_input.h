@@ -41,6 +41,16 @@
 //                 false leaves the record out of the list.
 //   handOver      fills the form from the chosen record, which is in its
 //                 file's record variable (list, screen, field of the F4).
+//   listStart     the key a look-up list opens at (list, screen, field of
+//                 the F4), so the list shows what the field holds (or what
+//                 was typed into it, LastEdit); empty: the first record.
+//
+// Around the fields: the bottom row shows the keys the screen answers to
+// (F1, F4 when listed, Alt-X, Alt-C, Ctrl-B when listed, Esc) in the session
+// language; the row above it says why a typed value was refused, and the
+// typed text stays for correction (also after F1, and after F4 when the
+// list is left without a choice).  Esc on a field stores nothing and shows
+// the stored value again, so the screen always shows what the run will use.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +63,7 @@ struct FormHooks {
   std::string (*describe)(int16_t screen, int16_t field) = nullptr;
   bool (*listLine)(int16_t list, std::string& line) = nullptr;
   void (*handOver)(int16_t list, int16_t screen, int16_t field) = nullptr;
+  std::string (*listStart)(int16_t list, int16_t screen, int16_t field) = nullptr;
 };
 
 // The hooks of the job's form (process-wide; the revision parameters set
@@ -68,7 +79,12 @@ struct LastEditState {
 };
 LastEditState& LastEdit();
 
-void ResetFormInputForTesting();  // hooks and last edit
+// The field the check hook wants corrected (from 1; 0: none).  The form
+// input clears it before each check; when the check refuses the screen,
+// editing starts again on that field instead of the first.
+int16_t& FormFaultField();
+
+void ResetFormInputForTesting();  // hooks, last edit, fault field
 
 // Runs screen |screen| of the form and returns with `key` set to the key
 // that ended it (Esc, Enter, End, Ctrl-B, or the key a sub-screen or the
@@ -85,5 +101,10 @@ void RunFormScreen(int16_t screen, int32_t& key, int16_t& flag1, int16_t& flag2)
 // with `value` as it is to be stored (a blank date becomes the session
 // date, type 4 upper-cased), -1 when it does not.
 int16_t CheckFieldValue(int16_t valueType, std::string& value);
+
+// What the operator reads when CheckFieldValue refuses a value of this
+// type: what is wrong and what is allowed, in the session language (empty
+// for types that refuse nothing).
+std::string FieldCheckMessage(int16_t valueType);
 
 }  // namespace kestrova

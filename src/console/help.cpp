@@ -167,12 +167,27 @@ void ShowHelpFile(std::string_view path, std::string_view topic) {
   SelectColours("-");
 }
 
+namespace {
+
+// The help of a topic in the session's language, when the installation has
+// it ("AJUDA\SPA\" + topic), else the Catalan one.
+std::string HelpFileName(std::string_view topic, std::string_view extension) {
+  const std::string& language = Session().language;
+  if (language == "SPA" || language == "GLG" || language == "OCI") {
+    const std::string translated = "AJUDA\\" + language + "\\" + std::string(topic) + std::string(extension);
+    if (PathExists(Session().jobRoot + translated)) return translated;
+  }
+  return "AJUDA\\" + std::string(topic) + std::string(extension);
+}
+
+}  // namespace
+
 void ShowHelp(std::string_view topic) {
   const SessionState& s = Session();
   // 1. On "WIN" the page goes to the start program; its result is its own
   //    business.
   if (s.platform == "WIN") {
-    const std::string page = s.jobRoot + "AJUDA\\" + std::string(topic) + ".HTM";
+    const std::string page = s.jobRoot + HelpFileName(topic, ".HTM");
     // A text browser needs the terminal as the print program does: it gets
     // it in its normal mode, and the job's screen is redrawn afterwards.
     ConsoleHandOverHooks& hooks = ConsoleHandOver();
@@ -182,7 +197,7 @@ void ShowHelp(std::string_view topic) {
     return;
   }
   // 2. Otherwise the text viewer.
-  ShowHelpFile("AJUDA\\" + std::string(topic) + ".HLP", topic);
+  ShowHelpFile(HelpFileName(topic, ".HLP"), topic);
 }
 
 }  // namespace kestrova

@@ -5,7 +5,9 @@
 // ".HTM", goes to the suite's start program BRUMEL (in JOBEXE), and the job
 // waits until it ends.  Elsewhere the text help file "AJUDA\" + topic +
 // ".HLP" (relative to the current directory, JOBROOT) is shown in a framed
-// window over rows 4 .. ScreenRows - 3.
+// window over rows 4 .. ScreenRows - 3.  In the sessions of the other
+// languages, "AJUDA\" + language + "\" + topic (SPA, GLG, OCI) is taken
+// instead when the installation has it.
 //
 // A text help file is a file of fixed-length records of ScreenColumns bytes
 // (80), one display line each, in code page 850.  Three control characters

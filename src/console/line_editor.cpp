@@ -155,18 +155,26 @@ KeyEffect FreeTextKey(Edit& e, int32_t key) {
   return KeyEffect::kHandled;
 }
 
-// The next option after the current one, going round once, whose code
-// folds to the same letter as the typed character ("n" finds "N", "e"
-// finds "É").
-void FindOptionByCode(Edit& e, char typed) {
+// The next option after the current one, going round once, whose text
+// begins with the typed letter, so the letters follow the words shown in
+// the session language; when no text does, the one whose code is that
+// letter.  Accents and case do not count ("n" finds "N", "o" finds "Òc").
+void FindOptionByLetter(Edit& e, char typed) {
   FoldAccents() = -1;
   const std::string wanted = FoldText(std::string(1, typed));
-  for (std::size_t step = 1; step <= e.options.size(); ++step) {
-    const std::size_t i = (e.current + step) % e.options.size();
-    if (FoldText(std::string(1, e.options[i].code)) == wanted) {
-      e.current = i;
-      break;
+  const std::size_t n = e.options.size();
+  auto search = [&](auto letterOf) {
+    for (std::size_t step = 1; step <= n; ++step) {
+      const std::size_t i = (e.current + step) % n;
+      if (FoldText(letterOf(e.options[i])) == wanted) {
+        e.current = i;
+        return true;
+      }
     }
+    return false;
+  };
+  if (!search([](const ChoiceOption& o) { return o.text.substr(0, 1); })) {
+    search([](const ChoiceOption& o) { return std::string(1, o.code); });
   }
   FoldAccents() = 0;
 }
@@ -174,7 +182,7 @@ void FindOptionByCode(Edit& e, char typed) {
 KeyEffect ChoiceKey(Edit& e, int32_t key) {
   const std::size_t n = e.options.size();
   if (IsTypedCharacter(key, 33)) {
-    FindOptionByCode(e, static_cast<char>(key));
+    FindOptionByLetter(e, static_cast<char>(key));
     return KeyEffect::kHandled;
   }
   switch (key) {
@@ -209,7 +217,10 @@ KeyEffect ClickKey(Edit& e, int32_t key) {
     if (column >= e.left && column < e.left + e.width) return KeyEffect::kHandled;
     return KeyEffect::kEnds;
   }
-  if (row < e.top || row >= e.top + e.lines || column < e.left || column >= e.left + e.perLine) {
+  // A one-line value is L characters wide; the cell after it (where the
+  // cursor may stand) is not part of it.
+  const int lineWidth = e.lines == 1 ? std::min<int>(e.perLine, e.length) : e.perLine;
+  if (row < e.top || row >= e.top + e.lines || column < e.left || column >= e.left + lineWidth) {
     return KeyEffect::kEnds;
   }
   const int position = (row - e.top) * e.perLine + (column - e.left) + 1;

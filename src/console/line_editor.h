@@ -12,7 +12,9 @@
 // character code, ",", and its text: "|S,Sí|N,No".  The option whose code
 // equals the value is current (else the first one); the value shows the
 // current option's text between two markers, a left and a right triangle,
-// and holds its code.  Damaged lists are read as far as they make sense:
+// and holds its code.  A typed letter picks the next option whose text
+// begins with it (the words shown, in the session language), else the next
+// one whose code it is.  Damaged lists are read as far as they make sense:
 //   - text before the first "|" is ignored;
 //   - an empty option ("||", a final "|") is skipped;
 //   - an option without "," after its code shows the rest as its text

@@ -5,6 +5,7 @@
 #include "calendar/text_checks.h"
 #include "console/form_input.h"
 #include "console/keyboard.h"
+#include "platform/clock.h"
 #include "platform/screen.h"
 #include "session/job_form.h"
 #include "storage/record_interface.h"
@@ -14,6 +15,10 @@
 namespace kestrova {
 namespace {
 
+// Letters typed after a pause this long start a new search: an operator who
+// stops typing and types again is looking for something else.
+constexpr int64_t kSearchPauseMs = 1500;
+
 struct ListView {
   int16_t top = 4, left = 10, bottom = 20, right = 70;
   int16_t searchColumn = 1;
@@ -22,6 +27,8 @@ struct ListView {
   int32_t selected = 0;            // index of the highlighted line
   int32_t first = 0;               // index of the line on the first row
   std::string typed;               // letters typed so far
+  int64_t typedAtMs = -1;          // when the last of them was typed
+  std::vector<Cell> bottomFrame;   // the frame row the letters are shown on
 
   int Rows() const { return bottom - top - 1; }
   int Width() const { return right - left - 1; }
@@ -76,6 +83,22 @@ void Select(ListView& view, int32_t index) {
   if (view.selected >= view.first + view.Rows()) view.first = view.selected - view.Rows() + 1;
 }
 
+// The letters typed so far, on the bottom frame, so the operator sees what
+// the list is searching for; the frame comes back when they are dropped.
+void DrawTyped(const ListView& view) {
+  for (std::size_t i = 0; i < view.bottomFrame.size(); ++i) {
+    WriteCell(view.bottom, view.left + static_cast<int>(i), view.bottomFrame[i]);
+  }
+  if (view.typed.empty()) return;
+  const std::size_t room = static_cast<std::size_t>(std::max(view.Width() - 4, 0));
+  std::string shown = view.typed.size() > room ? view.typed.substr(view.typed.size() - room) : view.typed;
+  if (shown.empty()) return;
+  SetCursorPosition(view.bottom, view.left + 2);
+  SelectColours("r");
+  WriteText(" " + shown + " ");
+  SelectColours("n");
+}
+
 void DrawTitle(const ListView& view, const std::string& title) {
   const int width = view.right - view.left - 1;
   const std::string shown = title.substr(0, static_cast<std::size_t>(std::max(width - 2, 0)));
@@ -105,10 +128,17 @@ Outcome Click(ListView& view, int32_t key) {
   return Outcome::kGoOn;
 }
 
+bool IsSearchLetter(int32_t key) { return key >= 32 && key <= 254 && key != 127; }
+
 Outcome HandleKey(ListView& view, int32_t key) {
   const int32_t page = view.Rows();
   const int32_t count = static_cast<int32_t>(view.lines.size());
-  if (key != kKeyBackspace && !(key >= 32 && key <= 254 && key != 127)) view.typed.clear();
+  // Any other key but Backspace, or a pause, ends the search.
+  const int64_t now = MillisecondsOfDay();
+  if ((!IsSearchLetter(key) && key != kKeyBackspace) ||
+      (view.typedAtMs >= 0 && (now < view.typedAtMs || now - view.typedAtMs > kSearchPauseMs))) {
+    view.typed.clear();
+  }
   switch (key) {
     case kKeyEscape: return Outcome::kLeft;
     case kKeyEnter: return count > 0 ? Outcome::kChosen : Outcome::kGoOn;
@@ -125,11 +155,16 @@ Outcome HandleKey(ListView& view, int32_t key) {
     case kKeyHome: Select(view, 0); break;
     case kKeyEnd: Select(view, count - 1); break;
     case kKeyBackspace:
+      // Takes the last letter back; the search goes on from the others.
       if (!view.typed.empty()) view.typed.pop_back();
+      view.typedAtMs = now;
       break;
     default:
       if (key < 0) return Click(view, key);
-      if (key >= 32 && key <= 254 && key != 127) {
+      if (IsSearchLetter(key)) {
+        // A letter that matches no line beeps and is dropped; the letters
+        // before it stay, so the next one can still match.
+        view.typedAtMs = now;
         const int32_t found = FindTypedLine(view.lines, view.typed + static_cast<char>(key), view.searchColumn);
         if (found < 0) {
           Beep();
@@ -160,7 +195,32 @@ int32_t FindTypedLine(const std::vector<std::string>& lines, const std::string& 
   return found;
 }
 
-bool BrowseList(int16_t list) {
+// Highlights the first line at or after the start key, near the top of
+// the window.
+void SelectStart(ListView& view, int16_t fileNumber, int16_t keyNumber, std::string_view startKey) {
+  if (startKey.empty() || view.lines.empty()) return;
+  if (FindByKey(fileNumber, keyNumber, startKey, 1) != 0) {
+    Select(view, static_cast<int32_t>(view.lines.size()) - 1);
+    return;
+  }
+  // A record the list leaves out is passed for the next one that it shows.
+  auto at = view.positions.end();
+  int16_t status = 0;
+  while (status == 0 && at == view.positions.end()) {
+    at = std::find(view.positions.begin(), view.positions.end(), GetRecordPosition(fileNumber));
+    if (at == view.positions.end()) status = StepRecords(fileNumber, 1);
+  }
+  if (at == view.positions.end()) {
+    Select(view, static_cast<int32_t>(view.lines.size()) - 1);
+    return;
+  }
+  const int32_t index = static_cast<int32_t>(at - view.positions.begin());
+  const int32_t count = static_cast<int32_t>(view.lines.size());
+  view.first = std::clamp<int32_t>(index, 0, std::max(count - view.Rows(), 0));
+  Select(view, index);
+}
+
+bool BrowseList(int16_t list, std::string_view startKey) {
   const JobFormState& form = JobForm();
   if (list < 1 || list > static_cast<int>(form.lists.size())) return false;
   const FormList& described = form.lists[static_cast<std::size_t>(list - 1)];
@@ -178,14 +238,17 @@ bool BrowseList(int16_t list) {
   ListView view;
   PlaceWindow(view, described);
   ReadLines(view, list, fileNumber, described.codes[5]);
+  SelectStart(view, fileNumber, described.codes[5], startKey);
 
   SelectColours("+n");
   PushWindow(view.top, view.left, view.bottom, view.right);
   DrawWindowFrame(1);
   DrawTitle(view, described.title);
+  for (int c = view.left; c <= view.right; ++c) view.bottomFrame.push_back(ReadCell(view.bottom, c));
   Outcome outcome = Outcome::kGoOn;
   while (outcome == Outcome::kGoOn) {
     Draw(view);
+    DrawTyped(view);
     outcome = HandleKey(view, ReadKey());
   }
   PopWindow();

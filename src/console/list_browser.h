@@ -21,7 +21,9 @@
 // Keys: Up, Down, PgUp, PgDn, Home and End move the highlighted line;
 // typed letters find the first line that begins with them (accents and
 // case do not count; Backspace takes the last letter back; a letter that
-// matches no line beeps and is dropped); Enter chooses the highlighted line;
+// matches no line beeps and is dropped).  The letters show on the bottom
+// frame, and a pause of more than a second and a half, or any other key,
+// starts a new search.  Enter chooses the highlighted line;
 // Esc leaves.  Mouse: a click on a line highlights it, a second click on it
 // chooses it, a click on the top or bottom frame scrolls by one line, a
 // click outside the window leaves.
@@ -32,6 +34,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrova {
@@ -42,7 +45,10 @@ inline constexpr int32_t kMaxListLines = 10000;
 // chose a line: the chosen record is then in its file's record variable and
 // the file is positioned on it.  False when the operator left, the list
 // number does not exist or its screen was left with Esc.
-bool BrowseList(int16_t list);
+// `startKey` (key value, may be a prefix) is where the list opens: the
+// highlighted line is the first record at or after it (empty: the first
+// record).
+bool BrowseList(int16_t list, std::string_view startKey = {});
 
 // The index (from 0) of the first line that begins with `typed` at column
 // `searchColumn` (from 1), comparing accent-folded upper case; -1 when

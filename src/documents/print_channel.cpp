@@ -1,6 +1,7 @@
 #include "documents/print_channel.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 
 #include "platform/blanks.h"
@@ -26,12 +27,32 @@ void FlushPending() {
   p.pending.clear();
 }
 
+void EndRecord(PrintState& p) {
+  p.pending.append("\r\n");
+  if (p.pending.size() >= kFlushSize) FlushPending();
+}
+
 void WriteRecord(std::string_view record) {
   PrintState& p = PrintChannel();
   if (!p.open) return;  // nothing to write to: calls outside a print run are lost, not fatal
   p.pending.append(record);
-  p.pending.append("\r\n");
-  if (p.pending.size() >= kFlushSize) FlushPending();
+  EndRecord(p);
+}
+
+// A number as ScriptNumber writes it, straight onto the pending records.
+void AppendScriptNumber(std::string& out, int32_t value) {
+  const int64_t v = value;
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, v < 0 ? -v : v).ptr;
+  out.push_back(v < 0 ? '-' : ' ');
+  out.append(digits, end);
+  out.push_back(' ');
+}
+
+// Control characters never reach the script through a text record.
+char Printable(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 32 || b == 127 || b == 255 ? ' ' : c;
 }
 
 
@@ -67,9 +88,9 @@ ConsoleHandOverHooks& ConsoleHandOver() {
 std::string PrintScriptPath() { return Session().jobTmp + std::string(kPrintScriptName); }
 
 std::string ScriptNumber(int32_t value) {
-  const int64_t v = value;
-  const std::string digits = std::to_string(v < 0 ? -v : v);
-  return (v < 0 ? "-" : " ") + digits + " ";
+  std::string text;
+  AppendScriptNumber(text, value);
+  return text;
 }
 
 std::string NormaliseJustification(std::string_view code) {
@@ -124,23 +145,24 @@ void PrintControl(std::string_view text) { WriteRecord("*" + std::string(text));
 
 void PrintAt(int16_t column, std::string_view text, int16_t lineFeeds) {
   PrintState& p = PrintChannel();
-  // 1. Control characters never reach the script through a text record.
-  std::string clean(text);
-  for (char& c : clean) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 32 || b == 127 || b == 255) c = ' ';
-  }
-  // 2. A full page starts a new one of the same length.
+  // 1. A full page starts a new one of the same length.
   if (p.pageLine >= p.pageLength) StartPage(p.pageLength);
-  // 3. The text record.
-  WriteRecord(ScriptNumber(column) + "," + clean + "," + ScriptNumber(lineFeeds));
-  // 4. Counters (16-bit, as the script's reader counts them).
+  // 2. The text record, made up where it waits to be written.
+  if (p.open) {
+    AppendScriptNumber(p.pending, column);
+    p.pending.push_back(',');
+    for (char c : text) p.pending.push_back(Printable(c));
+    p.pending.push_back(',');
+    AppendScriptNumber(p.pending, lineFeeds);
+    EndRecord(p);
+  }
+  // 3. Counters (16-bit, as the script's reader counts them).
   if (lineFeeds != 0) {
     p.pageLine = static_cast<int16_t>(p.pageLine + lineFeeds);
     p.pageColumn = 0;
   } else {
     if (column != 0) p.pageColumn = column;
-    p.pageColumn = static_cast<int16_t>(p.pageColumn + static_cast<int16_t>(clean.size()));
+    p.pageColumn = static_cast<int16_t>(p.pageColumn + static_cast<int16_t>(text.size()));
   }
 }
 

@@ -69,7 +69,7 @@ void PlaceScreenOneDefaults() {
   };
   const Default defaults[] = {
       {1, "L"},   {2, today}, {3, "1"}, {4, "1"}, {5, "0"},
-      {6, "999"}, {7, "999"}, {8, "2"}, {11, today},
+      {6, "9999"}, {7, "9999"}, {8, "2"}, {11, today},
   };
   for (const Default& d : defaults) PlaceFieldValue(1, d.field, d.value);
 }

@@ -31,6 +31,11 @@ RandomState& Random() {
 
 }  // namespace
 
+int64_t MillisecondsOfDay() {
+  const LocalDateTime now = LocalNow();
+  return ((static_cast<int64_t>(now.hour) * 60 + now.minute) * 60 + now.second) * 1000 + now.millisecond;
+}
+
 LocalDateTime LocalNow() {
   if (FixedClock()) return *FixedClock();
   struct timeval tv;

@@ -24,6 +24,10 @@ struct LocalDateTime {
 LocalDateTime LocalNow();
 void SetClockForTesting(std::optional<LocalDateTime> fixed);
 
+// Milliseconds since local midnight (of LocalNow): for measuring short
+// pauses between keys and redraws; it goes back to 0 at midnight.
+int64_t MillisecondsOfDay();
+
 // Pauses the process.  A test may install a hook that replaces the pause
 // (the hook receives the milliseconds asked for); an empty hook restores the
 // real pause.

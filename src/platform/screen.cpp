@@ -186,6 +186,11 @@ bool KeyWaiting() {
   return !Screen().input.empty();
 }
 
+bool KeyWaitingWithin(int timeoutMs) {
+  FillInput(timeoutMs);
+  return !Screen().input.empty();
+}
+
 InputEvent ReadInputEvent() {
   ScreenState& s = Screen();
   if (s.endReported && s.input.empty() && s.inputGone != nullptr) s.inputGone();

@@ -153,6 +153,10 @@ std::string ScreenRowText(int row);
 // kEnd event has been handed out, reading again runs ScreenState::inputGone.
 // An Ins key without modifiers flips the Insert lock as it is read.
 bool KeyWaiting();
+// Like KeyWaiting, but gives input up to timeoutMs to arrive; a key the
+// terminal only finishes after a short pause (a lone Escape) is complete
+// by then.
+bool KeyWaitingWithin(int timeoutMs);
 InputEvent ReadInputEvent();
 void FlushInput();
 

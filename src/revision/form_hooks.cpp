@@ -9,6 +9,8 @@
 #include "calendar/picture_mask.h"
 #include "console/form_input.h"
 #include "platform/blanks.h"
+#include "platform/codepage.h"
+#include "revision/lookup_lists.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
 #include "session/job_form.h"
@@ -23,6 +25,9 @@ namespace {
 constexpr int16_t kDateType = 1;
 constexpr int16_t kCountType = 11;
 constexpr int16_t kSmallNumberType = 6;
+constexpr int16_t kEstateList = 1;
+constexpr int16_t kFromUnitList = 2;
+constexpr int16_t kToUnitList = 3;
 constexpr int16_t kTextList = 4;
 constexpr int16_t kNumberedConceptList = 5;
 constexpr int16_t kCodedConceptList = 6;
@@ -37,10 +42,31 @@ const FormField* Field(int16_t screen, int16_t field) {
   return &s.fields[static_cast<std::size_t>(field - 1)];
 }
 
+bool IsBlankValue(std::string_view value) { return TrimBlanks(value).empty(); }
+
 std::string ConceptDescription(std::string_view key) {
   ConceptType type;
   if (FindConceptType(key, type) != 0) return TranslateText("*** conc.no def. ***");
   return type.description;
+}
+
+// What an estate number names: its first address line.  The estate and
+// unit fields are the bounds of a range, which need not be records (unit 0,
+// estate 9999): a number that names nothing shows nothing.
+std::string EstateDescription(std::string_view estate) {
+  const std::string code = PackDottedCode(TrimBlanks(estate)).substr(0, 2);
+  if (FindRecord(kEstateFile, code, 0) != 0) return {};
+  return RecordFromBytes<EstateRecord>(FileRecord(kEstateFile)).AddressLine(1);
+}
+
+// What a unit number names, inside the estate of the field before it: its
+// tenant and its floor and door.
+std::string UnitDescription(std::string_view estate, std::string_view unit) {
+  if (IsBlankValue(estate)) return {};
+  const std::string key = PackDottedCode(std::string(TrimBlanks(estate)) + "." + std::string(TrimBlanks(unit)));
+  if (key.size() < 4 || FindRecord(kUnitFile, key.substr(0, 4), 0) != 0) return {};
+  const auto record = RecordFromBytes<UnitRecord>(FileRecord(kUnitFile));
+  return std::string(TrimTrailingBlanks(NameForDisplay(record.TenantName()))) + "  " + record.UnitDesignation();
 }
 
 void DefaultConfirmation(int16_t screen, int32_t& key) {
@@ -62,7 +88,17 @@ std::string FieldDescription(int16_t screen, int16_t field) {
   const int16_t type = f->controls[3];
   const int16_t list = f->controls[4];
   std::string text;
-  if (list == kTextList) {
+  // An empty field names nothing: no complaint about what is not there.
+  const bool names = list == kEstateList || list == kFromUnitList || list == kToUnitList ||
+                     list == kTextList || list == kNumberedConceptList || list == kCodedConceptList;
+  if (names && IsBlankValue(f->value)) {
+    text.clear();
+  } else if (list == kEstateList) {
+    text = EstateDescription(f->value);
+  } else if (list == kFromUnitList || list == kToUnitList) {
+    const FormField* estate = Field(screen, static_cast<int16_t>(field - 1));
+    text = estate == nullptr ? std::string() : UnitDescription(estate->value, f->value);
+  } else if (list == kTextList) {
     std::string description;
     text = FindLetterText(f->value, description) == 0 ? description
                                                       : TranslateText("*** text inexistent ***");
@@ -87,6 +123,7 @@ void InstallRevisionFormHooks() {
   FormHooks& hooks = FormInputHooks();
   hooks.check = ValidateRevisionParameters;
   hooks.describe = FieldDescription;
+  hooks.listStart = RevisionListStart;
 }
 
 }  // namespace kestrova

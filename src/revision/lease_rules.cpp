@@ -97,6 +97,8 @@ bool RevisionDue(const LeaseFacts& f, LeaseWorkingValues& w, const RevisionParam
 // Step 6: one amount counted by its concept's class; a concept the file
 // does not hold counts as class 9 (not counted).
 void CountAmount(std::string_view conceptKey, int32_t amount, LeaseWorkingValues& w) {
+  // A zero adds nothing to either sum, whatever its concept.
+  if (amount == 0) return;
   ConceptType type;
   type.conceptClass = 9;
   if (FindConceptType(conceptKey, type) != 0) type.conceptClass = 9;
@@ -119,8 +121,8 @@ double CapOfRuleP(const LeaseWorkingValues& w, const std::string& t) {
     // clears its results on failure, so nothing of an earlier lease stays.)
     if (ComputeIndexVariation() == kVariationDone) e = v.VarFraction;
   }
-  if (FindRecord(kPriceIndexFile, PriceIndexKey('P', t), -1) != 0) return kNoUpdateCap;
-  const PriceIndexEntry p = CurrentPriceIndex();
+  PriceIndexEntry p;
+  if (FindPriceIndex(PriceIndexKey('P', t), -1, p) != 0) return kNoUpdateCap;
   if (!IsSpanishSeries(p, 'P')) return kNoUpdateCap;
   return static_cast<double>((static_cast<long double>(p.value) / 100 + 1) * (e + 1) - 1);
 }
@@ -228,8 +230,7 @@ int16_t Evaluate(const LeaseFacts& f, const RevisionParameters& p) {
 // The value of the last series-I record dated on or before `date`; false
 // when there is none.
 bool LastIndexOnOrBefore(std::string_view date, PriceIndexEntry& entry) {
-  if (FindRecord(kPriceIndexFile, PriceIndexKey('I', date), -1) != 0) return false;
-  entry = CurrentPriceIndex();
+  if (FindPriceIndex(PriceIndexKey('I', date), -1, entry) != 0) return false;
   return IsSpanishSeries(entry, 'I');
 }
 
@@ -244,28 +245,20 @@ void ApplyLinkingFactors(IndexVariationValues& v) {
   auto take = [&v](double q) {
     v.VarFactor = static_cast<double>(static_cast<long double>(v.VarFactor) * q);
   };
-  int16_t status = FindRecord(kPriceIndexFile, PriceIndexKey('Q', y.substr(0, 3)), 1);
-  while (status == 0) {
-    const std::string_view record = FileRecord(kPriceIndexFile);
-    if (!(record.substr(0, 7) < std::string_view(end))) break;
-    const PriceIndexEntry q = ReadPriceIndex(record);
-    if (MonthOf(q.date) == MonthOf(v.VarNewIndexDate)) {
-      if (YearOf(q.date) != YearOf(y)) {
-        take(q.value);
-      } else {
-        // The factor of that first year applies only when the old index was
-        // still on the earlier base (above the index of a year before the
-        // from-date); revisions of 2022 already carry the new base.
-        const int32_t here = CurrentPosition(kPriceIndexFile);
-        PriceIndexEntry before;
-        if (LastIndexOnOrBefore(y, before) && before.value < v.VarOldIndex &&
-            YearOf(v.VarFromDate) != 2022) {
-          take(q.value);
-        }
-        if (GoToPosition(kPriceIndexFile, here) != 0) break;
-      }
+  for (const PriceIndexEntry& q : PriceIndexRun(PriceIndexKey('Q', y.substr(0, 3)), end)) {
+    if (MonthOf(q.date) != MonthOf(v.VarNewIndexDate)) continue;
+    if (YearOf(q.date) != YearOf(y)) {
+      take(q.value);
+      continue;
     }
-    status = StepForward(kPriceIndexFile);
+    // The factor of that first year applies only when the old index was
+    // still on the earlier base (above the index of a year before the
+    // from-date); revisions of 2022 already carry the new base.
+    PriceIndexEntry before;
+    if (LastIndexOnOrBefore(y, before) && before.value < v.VarOldIndex &&
+        YearOf(v.VarFromDate) != 2022) {
+      take(q.value);
+    }
   }
 }
 
@@ -362,10 +355,7 @@ int16_t ComputeIndexVariation() {
     if (!IsDate(v.VarFromDate)) return kVariationNoOldIndex;
     PriceIndexEntry old;
     if (!LastIndexOnOrBefore(v.VarFromDate, old)) {
-      if (FindRecord(kPriceIndexFile, PriceIndexKey('I', ""), 1) != 0) {
-        return kVariationIndexMissing;
-      }
-      old = CurrentPriceIndex();
+      if (FindPriceIndex(PriceIndexKey('I', ""), 1, old) != 0) return kVariationIndexMissing;
       if (!IsSpanishSeries(old, 'I')) return kVariationIndexMissing;
     }
     v.VarOldIndex = old.value;

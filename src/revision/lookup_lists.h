@@ -3,10 +3,11 @@
 // form input's list hooks (console/form_input.h) for the job's form.
 //
 //   list  file            line
-//   1     estates         last three digits of the estate number, two
-//                         blanks, the first address line
-//   2, 3  units           last three digits of the unit key's eight digits,
-//                         two blanks, tenant name, two blanks, designation
+//   1     estates         the estate number's four digits, two blanks, the
+//                         first address line
+//   2, 3  units           estate and unit number, four digits each with a
+//                         "." between, two blanks, tenant name, two
+//                         blanks, designation
 //   4     letter texts    text code, two blanks, description
 //   5, 6  concept types   the key byte read back as two digits, two blanks,
 //                         description
@@ -28,5 +29,11 @@ bool RevisionListLine(int16_t list, std::string& line);
 // Fills field `field` of screen `screen` (and, for units, the field before
 // it) from the chosen record of list `list`.
 void HandOverListChoice(int16_t list, int16_t screen, int16_t field);
+
+// The key list `list` opens at for F4 on field `field` of `screen`: the
+// estate, the estate and unit (the unit field's estate is the field before
+// it), the text code or the concept key that the field holds, or what was
+// just typed into it; empty when the field is blank.
+std::string RevisionListStart(int16_t list, int16_t screen, int16_t field);
 
 }  // namespace kestrova

@@ -1,5 +1,9 @@
 #include "revision/lookups.h"
 
+#include <functional>
+#include <map>
+#include <utility>
+
 #include "calendar/dates.h"
 
 namespace kestrova {
@@ -15,9 +19,73 @@ RecordAccess& AccessState() {
   return access;
 }
 
+// What a pass keeps of the files that do not change under it: the concept
+// types and the price-index finds and runs it has asked for, each read from
+// the file the first time and kept until the pass ends.
+template <typename Value>
+using KeptBy = std::map<std::string, Value, std::less<>>;
+
+struct PassRecords {
+  bool active = false;
+  KeptBy<std::pair<int16_t, ConceptType>> conceptTypes;
+  KeptBy<std::pair<int16_t, PriceIndexEntry>> priceIndexFinds;
+  KeptBy<std::vector<PriceIndexEntry>> priceIndexRuns;
+};
+
+PassRecords& Pass() {
+  static PassRecords pass;
+  return pass;
+}
+
+// The value kept under `key` during a pass, read first when there is none;
+// outside a pass every call reads.
+template <typename Value, typename Read>
+Value Kept(KeptBy<Value>& kept, std::string_view key, Read read) {
+  if (!Pass().active) return read();
+  auto it = kept.find(key);
+  if (it == kept.end()) it = kept.emplace(std::string(key), read()).first;
+  return it->second;
+}
+
+std::pair<int16_t, ConceptType> ReadConceptType(std::string_view key) {
+  std::pair<int16_t, ConceptType> answer{FindRecord(kConceptTypeFile, key, 0), ConceptType{}};
+  if (answer.first != 0) return answer;
+  const auto r = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
+  answer.second.keyByte = r.ConceptCode();
+  answer.second.description = r.Description();
+  answer.second.conceptClass = r.ConceptClass();
+  return answer;
+}
+
+std::pair<int16_t, PriceIndexEntry> ReadPriceIndexAt(std::string_view key, int16_t mode) {
+  std::pair<int16_t, PriceIndexEntry> answer{FindRecord(kPriceIndexFile, key, mode),
+                                             PriceIndexEntry{}};
+  if (answer.first == 0) answer.second = CurrentPriceIndex();
+  return answer;
+}
+
+std::vector<PriceIndexEntry> ReadPriceIndexRun(std::string_view fromKey, std::string_view endKey) {
+  std::vector<PriceIndexEntry> run;
+  int16_t status = FindRecord(kPriceIndexFile, fromKey, 1);
+  while (status == 0) {
+    const std::string_view record = FileRecord(kPriceIndexFile);
+    if (!(record.substr(0, kPriceIndexKeyLength) < endKey)) break;
+    run.push_back(ReadPriceIndex(record));
+    status = StepForward(kPriceIndexFile);
+  }
+  return run;
+}
+
 }  // namespace
 
 RecordAccess& RevisionRecordAccess() { return AccessState(); }
+
+void StartPassLookups() {
+  Pass() = PassRecords{};
+  Pass().active = true;
+}
+
+void EndPassLookups() { Pass() = PassRecords{}; }
 
 void ResetRevisionRecordAccessForTesting() { AccessState() = StorageRecordAccess(); }
 
@@ -73,14 +141,25 @@ bool IsSpanishSeries(const PriceIndexEntry& entry, char series) {
   return entry.country == "ES" && entry.series == series;
 }
 
+int16_t FindPriceIndex(std::string_view key, int16_t mode, PriceIndexEntry& found) {
+  std::string kept(1, mode == 0 ? '=' : mode > 0 ? '>' : '<');
+  kept.append(key);
+  const auto answer = Kept(Pass().priceIndexFinds, kept, [&] { return ReadPriceIndexAt(key, mode); });
+  if (answer.first == 0) found = answer.second;
+  return answer.first;
+}
+
+std::vector<PriceIndexEntry> PriceIndexRun(std::string_view fromKey, std::string_view endKey) {
+  std::string kept(fromKey);
+  kept.resize(kPriceIndexKeyLength, '\0');
+  kept.append(endKey);
+  return Kept(Pass().priceIndexRuns, kept, [&] { return ReadPriceIndexRun(fromKey, endKey); });
+}
+
 int16_t FindConceptType(std::string_view key, ConceptType& found) {
-  const int16_t status = FindRecord(kConceptTypeFile, key, 0);
-  if (status != 0) return status;
-  const auto r = RecordFromBytes<ConceptTypeRecord>(FileRecord(kConceptTypeFile));
-  found.keyByte = r.ConceptCode();
-  found.description = r.Description();
-  found.conceptClass = r.ConceptClass();
-  return 0;
+  const auto answer = Kept(Pass().conceptTypes, key, [&] { return ReadConceptType(key); });
+  if (answer.first == 0) found = answer.second;
+  return answer.first;
 }
 
 int16_t FindLetterText(std::string_view code, std::string& description) {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "revision/records.h"
 
@@ -52,6 +53,15 @@ int32_t CurrentPosition(int16_t fileNumber);
 int16_t GoToPosition(int16_t fileNumber, int32_t position);
 std::string_view FileRecord(int16_t fileNumber);
 
+// A pass of the run reads the concept types and the price indices as they
+// stand when it starts: StartPassLookups begins keeping what FindConceptType,
+// FindPriceIndex and PriceIndexRun read, so each is read from its file once
+// per pass; EndPassLookups forgets it all, and the next pass reads again
+// (another workstation may have changed the tables in between).  Outside a
+// pass every look-up reads the file.
+void StartPassLookups();
+void EndPassLookups();
+
 // `width` bytes from `offset`, blank-padded where the record is short.
 std::string ReadText(std::string_view record, std::size_t offset, std::size_t width);
 
@@ -75,6 +85,12 @@ struct PriceIndexEntry {
 PriceIndexEntry ReadPriceIndex(std::string_view record);
 // The record now in the price-index buffer.
 PriceIndexEntry CurrentPriceIndex();
+// Finds a price-index record by key (PriceIndexKey) with a mode as
+// FindRecord takes it; status 0 when found, `found` then holds it.
+int16_t FindPriceIndex(std::string_view key, int16_t mode, PriceIndexEntry& found);
+// The records from the first at or after `fromKey` on, while their keys stay
+// below `endKey`, in key order.
+std::vector<PriceIndexEntry> PriceIndexRun(std::string_view fromKey, std::string_view endKey);
 // True for a record of country "ES" and the given series.
 bool IsSpanishSeries(const PriceIndexEntry& entry, char series);
 

@@ -6,6 +6,7 @@
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/form_input.h"
 #include "console/keyboard.h"
 #include "platform/blanks.h"
 #include "platform/codepage.h"
@@ -32,6 +33,14 @@ constexpr std::string_view kNoArrearsConcept = "NO EXISTEIX EL CONCEPTE D'ENDARR
 constexpr std::string_view kNotOthers = " NO ÉS DE TIPUS ALTRES"_cp;
 constexpr std::string_view kNoText = "NO EXISTEIX EL TEXT ";
 constexpr std::string_view kNoIndex = "NO EXISTEIX L'ÍNDEX DE "_cp;
+constexpr std::string_view kEmptyRange = "NO HI HA CAP DEPARTAMENT ENTRE «DES DE» I «FINS A»"_cp;
+
+// The fields of screen 1 a failed check sends the operator back to.
+constexpr int16_t kApplicationDateField = 2;
+constexpr int16_t kFromEstateField = 4;
+constexpr int16_t kIncreaseConceptField = 8;
+constexpr int16_t kArrearsConceptField = 10;
+constexpr int16_t kTextField = 12;
 
 // Concept classes the two concept fields must have.
 constexpr int16_t kIncrementsClass = 1;
@@ -81,6 +90,12 @@ bool CheckConcept(std::string_view key, int16_t number, int16_t wantedClass,
     return false;
   }
   return true;
+}
+
+// The first failed check names the field the cursor goes back to.
+void Failed(bool& failed, int16_t field) {
+  if (!failed) FormFaultField() = field;
+  failed = true;
 }
 
 }  // namespace
@@ -138,6 +153,12 @@ bool FindRevisionIndex() {
   return true;
 }
 
+bool RangeHasUnits(std::string_view fromKey, std::string_view toKey) {
+  if (fromKey > toKey) return false;
+  if (FindRecord(kUnitFile, fromKey, 1) != 0) return false;
+  return RecordFromBytes<UnitRecord>(FileRecord(kUnitFile)).UnitKey() <= toKey;
+}
+
 int16_t ValidateRevisionParameters(int16_t screen, int32_t& key) {
   // 1. Escape ends the run without a check; only screen 1 is checked.
   if (key == kKeyEscape || screen != 1) return 0;
@@ -148,25 +169,31 @@ int16_t ValidateRevisionParameters(int16_t screen, int32_t& key) {
   // 3. The increase concept: a numbered concept of class 1.
   if (!CheckConcept(NumberedConceptKey(p.IncreaseConcept), p.IncreaseConcept, kIncrementsClass,
                     kNoIncreaseConcept, kNotIncrements)) {
-    failed = true;
+    Failed(failed, kIncreaseConceptField);
   }
   // 4. The arrears concept, only when arrears are asked for: a coded
   //    concept of class 9.
   if (p.ArrearsMonths != 0 &&
       !CheckConcept(CodedConceptKey(p.ArrearsConcept), p.ArrearsConcept, kOthersClass,
                     kNoArrearsConcept, kNotOthers)) {
-    failed = true;
+    Failed(failed, kArrearsConceptField);
   }
   // 5. The letter text, only for letters.
   std::string description;
   if (p.Mode == "N" && FindLetterText(p.TextCode, description) != 0) {
     ShowCheckMessage(TranslateText(kNoText) + std::string(TrimTrailingBlanks(p.TextCode)));
-    failed = true;
+    Failed(failed, kTextField);
   }
   // 6. The index of the application month.
   if (!FindRevisionIndex()) {
     ShowCheckMessage(TranslateText(kNoIndex) + DateInWords(p.IndexDate, 0, "dma"));
-    failed = true;
+    Failed(failed, kApplicationDateField);
+  }
+  // An inverted or empty range would give a pass with nothing in it and no
+  // word of why: say so instead.
+  if (!RangeHasUnits(p.FromKey, p.ToKey)) {
+    ShowCheckMessage(TranslateText(kEmptyRange));
+    Failed(failed, kFromEstateField);
   }
   // 7. Every message has been shown; a failure keeps the form open.
   if (failed) return -1;

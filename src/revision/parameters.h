@@ -49,8 +49,9 @@ void FillRevisionParameters();
 // The form's check hook.  Escape (27) or a screen other than 1: 0 at once.
 // Otherwise fills the parameters, runs the checks (increase concept,
 // arrears concept, letter text, index) showing each failure in its own
-// message window at row 12 and waiting for one key, and returns -1 when any
-// failed.  Then the confirmation: screen 2 runs on `key` and the form is
+// message window at row 12 and waiting for one key, then the range (at
+// least one unit from "Des de" to "Fins a"), and returns -1 when any failed,
+// with FormFaultField set to the field of the first failure.  Then the confirmation: screen 2 runs on `key` and the form is
 // accepted (0) only when its field holds "S"; else -1.
 int16_t ValidateRevisionParameters(int16_t screen, int32_t& key);
 
@@ -58,6 +59,10 @@ int16_t ValidateRevisionParameters(int16_t screen, int32_t& key);
 // record for the application month (exactly, under regime 2; the last one
 // on or before it otherwise).  Returns false when there is none.
 bool FindRevisionIndex();
+
+// True when at least one unit key lies between the two keys (both
+// included); false for an inverted range.
+bool RangeHasUnits(std::string_view fromKey, std::string_view toKey);
 
 // The text shown in the description area beside field `field` of screen
 // `screen`: a letter text's or a concept's description, a date in words, or

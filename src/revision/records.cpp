@@ -166,7 +166,7 @@ std::string PriceIndexKey(char series, std::string_view packedMonth) {
   std::string key = "ES";
   key += series;
   key += std::string(packedMonth.substr(0, 4));
-  key.resize(7, '\0');
+  key.resize(kPriceIndexKeyLength, '\0');
   return key;
 }
 

@@ -133,7 +133,9 @@ void FillTransitionDefaults(LeaseTransitionRecord& record);
 std::string NumberedConceptKey(int k);
 std::string CodedConceptKey(int code);
 
-// A price-index key: "ES", the series letter and the packed month.
+// A price-index key: "ES", the series letter and the packed month, 7 bytes
+// (NUL-padded when the month is cut short).
+inline constexpr std::size_t kPriceIndexKeyLength = 7;
 std::string PriceIndexKey(char series, std::string_view packedMonth);
 
 // The six files in the order the job opens them.

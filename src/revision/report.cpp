@@ -91,9 +91,14 @@ void PrintUpdateLine() {
 
 }  // namespace
 
-int16_t& ReportPageCount() {
-  static int16_t pageCount = 0;
+int32_t& ReportPageCount() {
+  static int32_t pageCount = 0;
   return pageCount;
+}
+
+std::string PageNumberText(int32_t page) {
+  // The mask's four places would print "!!!!" from page 10 000 on.
+  return page < 10000 ? FormatWithMask("ZZZ9", page) : NumberToPlainText(page);
 }
 
 void ResetReportForTesting() { ReportPageCount() = 0; }
@@ -132,13 +137,13 @@ void PrintLeaseLine() {
 void PrintPageHeader() {
   const RevisionParameters& p = Revision();
   // 1. A new page.
-  ReportPageCount() = static_cast<int16_t>(ReportPageCount() + 1);
+  ++ReportPageCount();
   StartPage(kReportPageLength);
   PrintControl("@e");
   // 2. Letterhead and page number.
   PrintAt(1, Session().letterhead[0], 0);
   SetJustification("D");
-  PrintAt(85, TranslateText("PÀGINA"_cp) + " " + FormatWithMask("ZZZ9", ReportPageCount()), 2);
+  PrintAt(85, TranslateText("PÀGINA"_cp) + " " + PageNumberText(ReportPageCount()), 2);
   // 3. Title by regime.
   PrintCentred(RegimeTitle(p.Regime) + TranslateText(" DE RENDES LLIURES A ") + ShortDate(p.ApplicationDate), 1);
   // 4. The index applied.

@@ -14,8 +14,13 @@
 namespace kestrova {
 
 // The report's page count: 0 at the start of every pass of the run, so the
-// first lease printed starts page 1 with its header.
-int16_t& ReportPageCount();
+// first lease printed starts page 1 with its header.  32 bits: a report of
+// a few hundred thousand units runs past 32 767 pages.
+int32_t& ReportPageCount();
+
+// The page number as the header prints it: four places ("ZZZ9") up to page
+// 9 999, all its digits from page 10 000 on.
+std::string PageNumberText(int32_t page);
 void ResetReportForTesting();
 
 // The six-digit code of a unit: of the 8 digits of its packed key, digits

@@ -1,6 +1,7 @@
 #include "revision/run.h"
 
 #include <array>
+#include <algorithm>
 #include <cstdlib>
 
 #include "calendar/numeric.h"
@@ -9,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/lease_rules.h"
+#include "revision/lookups.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
@@ -26,6 +28,7 @@ namespace kestrova {
 namespace {
 
 constexpr int16_t kProgressRow = 24;
+constexpr std::string_view kCancelledMark = "*** PROCÉS INTERROMPUT PER L'OPERADOR ***"_cp;
 constexpr int16_t kMessageRow = 12;
 // A message window keeps a blank and the frame on each side of its text.
 constexpr std::size_t kLongestMessage = kScreenColumns - 6;
@@ -48,18 +51,15 @@ void RunRevisionFormScreen(int16_t screen, int16_t& key) {
 void RunRevisionFormScreen(int16_t, int16_t& key) { key = kKeyEscape; }
 #endif
 
-// The progress line: the texts are translated once per walk (the catalogue
-// is read from disk on every translation), and the line is drawn only when
-// enough time has passed since the last one.
+// The progress line: drawn only when enough time has passed since the last
+// one.
 struct Progress {
   std::array<Cell, kScreenColumns> savedRow{};
   int64_t lastShownMs = -1;
+  int32_t done = 0;   // units evaluated so far
+  int32_t toDo = 0;   // units in the range
+  int64_t lastEscapeLookMs = -1;
 };
-
-int64_t MillisecondsOfDay() {
-  const LocalDateTime now = LocalNow();
-  return ((static_cast<int64_t>(now.hour) * 60 + now.minute) * 60 + now.second) * 1000 + now.millisecond;
-}
 
 void SaveProgressRow(Progress& progress) {
   for (int c = 1; c <= kScreenColumns; ++c) progress.savedRow[static_cast<std::size_t>(c - 1)] = ReadCell(kProgressRow, c);
@@ -69,7 +69,7 @@ void ShowProgress(Progress& progress, const std::string& unitKey) {
   const int64_t now = MillisecondsOfDay();
   if (progress.lastShownMs >= 0 && std::llabs(now - progress.lastShownMs) < kProgressIntervalMs) return;
   progress.lastShownMs = now;
-  std::string line = ProgressText(unitKey);
+  std::string line = ProgressText(unitKey) + ProgressCountText(progress.done, progress.toDo);
   line.resize(kScreenColumns, ' ');
   const uint8_t attribute = CurrentAttribute();
   for (int c = 1; c <= kScreenColumns; ++c) {
@@ -100,6 +100,45 @@ void ShowPrintProgramFailure(int status) {
   PopWindow();
 }
 
+// Units whose key lies in the range, for the count the progress line shows.
+int32_t CountUnitsInRange(const std::string& fromKey, const std::string& toKey) {
+  int32_t count = 0;
+  int16_t status = FindByKey(kUnitFile, 0, fromKey, kFindGreaterOrEqual);
+  while (status == kFound && Records().unit.UnitKey() <= toKey) {
+    ++count;
+    status = StepRecords(kUnitFile, 1);
+  }
+  return count;
+}
+
+// Esc typed while the walk runs asks for the pass to stop.  Only Esc is
+// taken from the input: other keys typed ahead are the form's.  A key
+// script is typed later, not during the walk, so it is not looked at.
+// A terminal tells a lone Esc from the start of a key sequence only after a
+// short pause, so about once a second the input is given that pause
+// (longer than the terminal's 40 ms) to complete.
+constexpr int kEscapePauseMs = 50;
+constexpr int64_t kEscapeLookMs = 1000;
+
+bool CancelAsked(Progress& progress) {
+  if (Screen().backend.inputIsScripted) return false;
+  bool waiting = KeyWaiting();
+  const int64_t now = MillisecondsOfDay();
+  if (!waiting && (progress.lastEscapeLookMs < 0 || std::llabs(now - progress.lastEscapeLookMs) >= kEscapeLookMs)) {
+    progress.lastEscapeLookMs = now;
+    waiting = KeyWaitingWithin(kEscapePauseMs);
+  }
+  if (!waiting) return false;
+  auto& input = Screen().input;
+  for (auto it = input.begin(); it != input.end(); ++it) {
+    if (it->kind == InputKind::kKey && it->key == kKeyEscape) {
+      input.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool IsListMode(const RevisionParameters& p) { return !p.Mode.empty() && (p.Mode[0] == 'L' || p.Mode[0] == 'l'); }
 
 }  // namespace
@@ -109,12 +148,27 @@ RevisionFormRunner& RevisionForm() {
   return runner;
 }
 
-void ResetRevisionRunForTesting() { RevisionForm() = RunRevisionFormScreen; }
+void ResetRevisionRunForTesting() {
+  RevisionForm() = RunRevisionFormScreen;
+  WalkCancelled() = false;
+}
+
+bool& WalkCancelled() {
+  static bool cancelled = false;
+  return cancelled;
+}
 
 std::string ProgressText(const std::string& unitKey) {
-  const std::string code = UnitCodeText(unitKey);
-  return " " + TranslateText("Llegint finca ") + code.substr(0, 3) + TranslateText(", departament ") +
-         code.substr(3, 3);
+  const std::string digits = UnpackDigits(unitKey.substr(0, 4)) + "00000000";
+  return " " + TranslateText("Llegint finca ") + digits.substr(0, 4) + TranslateText(", departament ") +
+         digits.substr(4, 4);
+}
+
+std::string ProgressCountText(int32_t done, int32_t toDo) {
+  if (toDo <= 0) return {};
+  const int32_t percent = static_cast<int32_t>(static_cast<int64_t>(std::min(done, toDo)) * 100 / toDo);
+  return "   " + std::to_string(done) + " / " + std::to_string(toDo) + " (" + std::to_string(percent) + "%)   " +
+         TranslateText("Esc interromp"_cp);
 }
 
 void RevisionRun() {
@@ -152,12 +206,16 @@ int32_t WalkSelection() {
   const std::string e1 = p.ToKey.substr(0, 2);
   const bool listMode = IsListMode(p);
   int32_t evaluated = 0;
+  bool cancelled = false;
   Progress progress;
   SaveProgressRow(progress);
+  progress.toDo = CountUnitsInRange(p.FromKey, p.ToKey);
+  // The concept types and price indices are read as they stand now.
+  StartPassLookups();
   // 1. The first estate at or after E0.
   int16_t estateStatus = FindByKey(kEstateFile, 0, e0, kFindGreaterOrEqual);
   // 2. Estate by estate up to E1.
-  while (estateStatus == kFound && r.estate.EstateCode() <= e1) {
+  while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled) {
     const std::string estateCode = r.estate.EstateCode();
     // 2.2 The estate's units: their keys start with its code.
     int16_t unitStatus = FindByKey(kUnitFile, 0, estateCode, kFindGreaterOrEqual);
@@ -165,6 +223,13 @@ int32_t WalkSelection() {
       const std::string unitKey = r.unit.UnitKey();
       // 2.2.1 Only the units inside the selected range.
       if (unitKey >= p.FromKey && unitKey <= p.ToKey) {
+        // Between two leases, never inside one: an apply pass stops with
+        // every lease either wholly written or untouched.
+        if (CancelAsked(progress)) {
+          cancelled = true;
+          break;
+        }
+        progress.done = evaluated;
         ShowProgress(progress, unitKey);
         // 2.2.1.2 The lease's transition record, or its defaults.
         if (FindByKey(kLeaseTransitionFile, 0, unitKey, kFindEqual) != kFound) FillTransitionDefaults(r.transition);
@@ -181,7 +246,11 @@ int32_t WalkSelection() {
     // 2.4 The next estate.
     estateStatus = StepRecords(kEstateFile, 1);
   }
+  EndPassLookups();
   RemoveProgress(progress);
+  // The print job keeps what was done, and says that the rest was not.
+  if (cancelled) PrintAt(1, TranslateText(kCancelledMark), 2);
+  WalkCancelled() = cancelled;
   return evaluated;
 }
 

@@ -30,8 +30,12 @@ int RunRevisionPass();
 // FromKey and ToKey (both included, byte-wise); reads each unit's
 // lease-transition record (its defaults when there is none), evaluates the
 // lease and, in mode "L", prints its lines for every result of 0 or more.
-// Returns the number of units evaluated.
+// Returns the number of units evaluated.  Esc typed during the walk stops
+// it before the next unit (never inside one: a lease being applied is
+// written whole); the print job then ends with a line that says the pass
+// was interrupted, and WalkCancelled() is true until the next walk.
 int32_t WalkSelection();
+bool& WalkCancelled();
 
 // How the revision form is run: screen 1, returning the key that ended it.
 // The form input's RunFormScreen with both flags 0; tests script it.
@@ -39,11 +43,14 @@ using RevisionFormRunner = void (*)(int16_t screen, int16_t& key);
 RevisionFormRunner& RevisionForm();
 void ResetRevisionRunForTesting();
 
-// The walk's progress line on screen row 24: "Llegint finca 001,
-// departament 002" in the session language.  Shown at most every
+// The walk's progress line on screen row 24: "Llegint finca 0001,
+// departament 0002" in the session language, then the units done and to do
+// with the share done, and that Esc interrupts (ProgressCountText: nothing
+// when there is nothing to do).  Shown at most every
 // kProgressIntervalMs while the walk runs, and the row is put back as it
 // was when the walk ends.
 inline constexpr int kProgressIntervalMs = 200;
 std::string ProgressText(const std::string& unitKey);
+std::string ProgressCountText(int32_t done, int32_t toDo);
 
 }  // namespace kestrova

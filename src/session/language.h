@@ -26,10 +26,10 @@ std::string& JobName();
 //     item gives an empty text), or the text when no record matches;
 //   - any other language: the catalogue is read (and created) all the same,
 //     and the text comes back unchanged.
-// A missing catalogue is created empty.  The catalogue is read whole on each
-// call: nothing is cached but its name, taken from JobName on the first call
-// that needs it.  A damaged catalogue (an unterminated quote, a short last
-// record, byte 26 inside) gives the records before the damage.
+// A missing catalogue is created empty.  The catalogue is read whole once,
+// by the first call that needs it, and kept for the session with its name
+// (taken from JobName then).  A damaged catalogue (an unterminated quote, a
+// short last record, byte 26 inside) gives the records before the damage.
 std::string TranslateText(std::string_view text);
 
 // The look-up of TranslateText over catalogue text already read: item 4,
@@ -45,7 +45,7 @@ std::string CataloguePath();
 // read.  Reads only: a missing catalogue is not created.
 int32_t CountCatalogueRecords();
 
-// Forgets the kept catalogue name (tests).
+// Forgets the kept catalogue name and contents (tests).
 void ResetLanguageForTesting();
 
 }  // namespace kestrova

@@ -269,7 +269,7 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
   if (slot == 0) return std::string(keyValue);
   const int16_t keyNumber = gSlots[static_cast<std::size_t>(slot)].keyNumber;
   // 1. The description, with the collating table after the segments.
-  const StatDescription d = ReadStatDescription(slot);
+  const StatDescription& d = KnownDescription(slot);
   std::string value(keyValue);
   if (keyNumber < 0 || keyNumber >= static_cast<int16_t>(d.keys.size())) return value;
   // 2. Only the segments of the current key change, each at its running
@@ -296,7 +296,7 @@ std::string ComparableKey(std::string_view keyValue, int16_t fileNumber) {
 KeyAndRecordLengths KeyAndRecordLength(int16_t fileNumber, int16_t keyNumber) {
   const int16_t slot = OpenSlot(fileNumber);
   if (slot == 0) return {};
-  const StatDescription d = ReadStatDescription(slot);
+  const StatDescription& d = KnownDescription(slot);
   KeyAndRecordLengths result;
   result.recordLength = d.recordLength;
   result.keyLength = static_cast<int16_t>(StatKeyLength(d, keyNumber));

@@ -22,10 +22,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace kestrova {
+
+struct StatDescription;  // storage/stat_description.h
 
 // The layer's own statuses.
 inline constexpr int16_t kStatusAlreadyOpen = 1002;  // OpenDataFile: the file number is open
@@ -51,6 +54,8 @@ struct FileSlot {
   int16_t keyNumber = 0;              // the current key path
   std::string keyValue;               // as long as the current key
   int16_t lockMode = 0;               // 0, 1 or 2 (record_locks.h)
+  // The file's keys, read once while it is open (KnownDescription).
+  std::shared_ptr<const StatDescription> description;
 };
 
 // The FileSlotTable, entries 0 to 40.

@@ -1,7 +1,9 @@
 #include "storage/stat_description.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "recordmanager/status.h"
 #include "storage/record_interface.h"
@@ -91,6 +93,24 @@ StatDescription ReadStatDescription(int16_t slot) {
   const std::string second =
       AskStat(s, std::string(std::min<std::size_t>(pageSize, kDataBufferSize), '\0'), status);
   return ParseStatDescription(second);
+}
+
+const StatDescription& KnownDescription(int16_t slot) {
+  static StatDescription unread;
+  if (slot < 1 || slot > kLastSlot) {
+    unread = StatDescription{};
+    return unread;
+  }
+  FileSlot& s = FileSlots()[static_cast<std::size_t>(slot)];
+  if (s.description == nullptr) {
+    StatDescription d = ReadStatDescription(slot);
+    if (d.recordLength == 0) {
+      unread = std::move(d);
+      return unread;
+    }
+    s.description = std::make_shared<const StatDescription>(std::move(d));
+  }
+  return *s.description;
 }
 
 int32_t StatKeyLength(const StatDescription& description, int32_t keyNumber) {

@@ -47,6 +47,13 @@ StatDescription ParseStatDescription(std::string_view answer);
 // double Stat call).  An empty description when the call fails.
 StatDescription ReadStatDescription(int16_t slot);
 
+// The description of the file in `slot` as first read while it is open:
+// its keys, segments and collating table cannot change under an open file,
+// so only the first search pays the double Stat call.  The record count in
+// it is that of the first read (ReadStatDescription for a current one).  A
+// description that could not be read is not kept: the next call asks again.
+const StatDescription& KnownDescription(int16_t slot);
+
 // The total length of key `keyNumber` (at most 255), or 0 when the file has
 // no such key.
 int32_t StatKeyLength(const StatDescription& description, int32_t keyNumber);

@@ -49,7 +49,7 @@ fail() {
 BUILD_DIR=$BIN TODAY=20261207 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env"
 # The first screen gets a window (rows 2-24, the whole width) so that its
 # double frame shows how box characters come out.
-sed -i 's/^"3c00,3e00",12,0,0,0,0,0/"3c00,3e00",12,0,2,1,24,80/' "$WORK/root/FORMS/KESTROVA.JPN"
+sed -i 's/^"3c00,3e00,4900,5100,2",12,0,0,0,0,0/"3c00,3e00,4900,5100,2",12,0,2,1,24,80/' "$WORK/root/FORMS/KESTROVA.JPN"
 grep -q '12,0,2,1,24,80' "$WORK/root/FORMS/KESTROVA.JPN" || fail "the form's screen line was not found"
 
 # Waits (at most 10 s) until the pane shows the pattern.
@@ -83,8 +83,9 @@ wait_for "REVISIÓ DE RENDES"
 # The first field is being edited: its choice shows between the markers.
 [[ "$(row 5)" == "║  Tasca .....................:◄Llistat de la revisió►"* ]] || fail "row 5: '$(row 5)'"
 [[ "$(row 7)" == "║  Data d'aplicació ..........: 071226"* ]] || fail "row 7: '$(row 7)'"
-[[ "$(row 10)" == "║  Des de la finca ...........: 1       departament : 0  "*"║" ]] || fail "row 10: '$(row 10)'"
-[[ "$(row 11)" == "║  Fins a la finca ...........: 999     departament : 999"*"║" ]] || fail "row 11: '$(row 11)'"
+[[ "$(row 10)" == "║  Des de la finca ...........: 1    Carrer de Balmes, 125 "*"║" ]] || fail "row 10: '$(row 10)'"
+[[ "$(row 11)" == "║         departament ........: 0    "*"║" ]] || fail "row 11: '$(row 11)'"
+[[ "$(row 12)" == "║  Fins a la finca ...........: 9999 "*"║" ]] || fail "row 12: '$(row 12)'"
 [ "$(flag alternate_on)" = 1 ] || fail "not on the alternate screen"
 [ "$(flag mouse_sgr_flag)" = 1 ] || fail "mouse reports not asked for"
 [ "$(flag cursor_flag)" = 0 ] || fail "the cursor is shown"

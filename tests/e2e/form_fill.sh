@@ -26,16 +26,20 @@ keys Enter
 keys C-y 1/2/27 Enter
 keys 3 Enter
 # 3. A click on the label of the months of arrears: 99 is refused (0 to
-#    60) and the field is edited again; 12 is taken.
-click 12 10
+#    60), the message row says why and the typed text stays to be typed
+#    over; 12 is taken and the message goes.
+click 14 10
 [ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_flag}')" = 1 ] || fail "no cursor in a text field"
-[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_x},#{cursor_y}')" = "31,11" ] || fail "cursor not on the value"
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_x},#{cursor_y}')" = "31,13" ] || fail "cursor not on the value"
 keys 9 9 Enter
+wait_for "Número incorrecte: ha de ser un enter de 0 a 60"
+[[ "$(row 14)" == "  Mesos d'endarreriments ....: 99" ]] || fail "typed text not kept: '$(row 14)'"
 keys 1 2 Enter
+wait_gone "Número incorrecte"
 # 4. A click on the letter text; typed in lower case, stored in capitals;
 #    Enter on the last field finishes the screen, which comes back with the
-#    cursor on the task again (its choice between the markers).
-click 16 5
+#    cursor on the first field the checks found at fault.
+click 18 5
 keys c a r t a 1 Enter
 # The revision's checks refuse the form, one message each: 12 months of
 # arrears need an arrears concept, and the demo has no letter text CARTA1.
@@ -45,12 +49,14 @@ wait_for "NO EXISTEIX EL TEXT CARTA1"
 keys Enter
 wait_gone "NO EXISTEIX"
 wait_for "CARTA1"
-[[ "$(row 3)" == "  Tasca .....................:◄Cartes als llogaters"* ]] || fail "row 3: '$(row 3)'"
+[[ "$(row 3)" == "  Tasca .....................: Cartes als llogaters"* ]] || fail "row 3: '$(row 3)'"
 [[ "$(row 5)" == "  Data d'aplicació ..........: 1/2/27"* ]] || fail "row 5: '$(row 5)'"
 [[ "$(row 6)" == *"Actualització de contractes anteriors a 1985"* ]] || fail "row 6: '$(row 6)'"
-[[ "$(row 12)" == "  Mesos d'endarreriments ....: 12" ]] || fail "row 12: '$(row 12)'"
-[[ "$(row 13)" == "  Concepte d'endarreriments .:   *** conc.no def. ***" ]] || fail "row 13: '$(row 13)'"
-[[ "$(row 16)" == "  Text de la carta ..........: CARTA1  *** text inexistent ***" ]] || fail "row 16: '$(row 16)'"
+[[ "$(row 14)" == "  Mesos d'endarreriments ....: 12" ]] || fail "row 14: '$(row 14)'"
+# The empty arrears concept says nothing of an undefined concept.
+[[ "$(row 15)" == "  Concepte d'endarreriments .:" ]] || fail "row 15: '$(row 15)'"
+[[ "$(row 18)" == "  Text de la carta ..........: CARTA1   *** text inexistent ***" ]] || fail "row 18: '$(row 18)'"
+[ "$(tmux -L "$SOCKET" display -p -t job '#{cursor_x},#{cursor_y}')" = "31,14" ] || fail "cursor not on the arrears concept"
 
 # 5. F1: the job's help in its double frame; F1 there: the general help;
 #    Esc closes each.
@@ -71,7 +77,7 @@ wait_gone "Camps del formulari"
 click 8 5
 keys F4
 wait_for "Finques"
-[[ "$(row 5)" == *"│001  Carrer de Balmes, 125 "*"│" ]] || fail "list row 5: '$(row 5)'"
+[[ "$(row 5)" == *"│0001  Carrer de Balmes, 125 "*"│" ]] || fail "list row 5: '$(row 5)'"
 keys Escape
 wait_gone "Finques"
 keys F4
@@ -79,7 +85,7 @@ wait_for "Finques"
 keys c a r r e r Space d e Space m
 keys Enter
 wait_gone "Finques"
-[[ "$(row 8)" == "  Des de la finca ...........: 2       departament :"* ]] || fail "row 8: '$(row 8)'"
+[[ "$(row 8)" == "  Des de la finca ...........: 2    Carrer de Muntaner, 117" ]] || fail "row 8: '$(row 8)'"
 
 # 7. Esc goes back to the first field, a second Esc leaves the job.
 keys Escape

@@ -20,6 +20,8 @@ unset HTTP_USER_AGENT HTTP_ACCEPT WINDIR SYSTEMROOT
 
 year=$(date +%Y)
 if [ "$year" -ge 1976 ] && [ "$year" -le 2076 ]; then date_digits="071226"; else date_digits="07122026"; fi
+# Date fields are 10 wide: a four-digit year fits.
+date_field=$(printf '%-10s' "$date_digits")
 
 cat > "$WORK/expected" <<EOT
 JOBROOT: $WORK/root/
@@ -46,16 +48,16 @@ screens: 2
 fields_screen1: 12
 lists: 6
 field1.1: "L"
-field1.2: "$date_digits  "
+field1.2: "$date_field"
 field1.3: "1"
-field1.4: "1  "
-field1.5: "0  "
-field1.6: "999"
-field1.7: "999"
-field1.8: "2 "
+field1.4: "1   "
+field1.5: "0   "
+field1.6: "9999"
+field1.7: "9999"
+field1.8: "2  "
 field1.9: "  "
 field1.10: "  "
-field1.11: "$date_digits  "
+field1.11: "$date_field"
 field1.12: "        "
 EOT
 # Later work adds lines (data files, catalogue): compare the lines above in

@@ -40,13 +40,19 @@ wait_for "EXIT=0"
 
 # 4. The same pass into a text file.
 sed -i 's/^Sortida=.*/Sortida=informe.txt\r/' "$TERMINAL_INI"
+REPORT="$WORK/root/SESSIO/informe.txt"
 start_job
 fill_form
+# Esc during the pass would interrupt it: wait until the report is written
+# and the form is back.
+for _ in $(seq "$WAIT_TENTHS"); do
+  if [ -f "$REPORT" ] && grep -q "PÀGINA    2" "$REPORT"; then break; fi
+  sleep 0.1
+done
 wait_for "Tasca"
 sleep 0.5
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
-REPORT="$WORK/root/SESSIO/informe.txt"
 [ -f "$REPORT" ] || fail "no report file"
 grep -q "PÀGINA    2" "$REPORT" || fail "the report file has no page 2"
 grep -q "^001002         Carrer de Balmes, 125" "$REPORT" || fail "the first lease is missing"

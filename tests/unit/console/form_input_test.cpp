@@ -96,7 +96,8 @@ TEST_F(FormInputTest, DrawsTitleLabelsValuesAndDescriptions) {
   Run("{Enter}{Enter}{Enter}{Enter}");
   ASSERT_EQ(rowsAtCheck.size(), 6u);
   EXPECT_EQ(rowsAtCheck[0], std::string(36, ' ') + " PROVA");
-  EXPECT_EQ(rowsAtCheck[2], "  Data: 010101  desc");
+  // One blank between the value's width and its description.
+  EXPECT_EQ(rowsAtCheck[2], "  Data: 010101   desc");
   EXPECT_EQ(rowsAtCheck[3], "  Nombre: 0");
   // A choice field shows its option's text, not its code.
   EXPECT_EQ(rowsAtCheck[4], "  Segur: No");
@@ -130,15 +131,144 @@ TEST_F(FormInputTest, NavigationKeys) {
 }
 
 TEST_F(FormInputTest, ValueChecksBeepAndEditAgain) {
-  // 11 is refused (0..10) with a beep; the field is edited again from the
-  // stored value.
-  EXPECT_EQ(Run("{Down}11{Enter}7{Enter}{Esc}{Esc}"), kKeyEscape);
+  // 11 is refused (0..10) with a beep; the field is edited again from what
+  // was typed, for correction.
+  EXPECT_EQ(Run("{Down}11{Enter}{Del}{Del}7{Enter}{Esc}{Esc}"), kKeyEscape);
   EXPECT_EQ(Screen().beeps, 1);
   EXPECT_EQ(Value(2), "7 ");
   // Esc is not checked: a wrong value typed before Esc is dropped.
   EXPECT_EQ(Run("{Down}99{Esc}{Esc}"), kKeyEscape);
   EXPECT_EQ(Value(2), "7 ");
   EXPECT_EQ(Screen().beeps, 1);
+}
+
+std::vector<std::string> screenAtCheck;
+int16_t CaptureScreen(int16_t screen, int32_t& key) {
+  screenAtCheck.clear();
+  for (int row = 1; row <= 25; ++row) {
+    std::string line = ScreenRowText(row);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    screenAtCheck.push_back(line);
+  }
+  return TestCheck(screen, key);
+}
+
+TEST_F(FormInputTest, TheScreenShowsTheValueTheRunUses) {
+  FormInputHooks().check = CaptureScreen;
+  struct Case {
+    const char* script;
+    const char* row4;   // the number field when the screen is finished
+    const char* value;  // what it holds
+  } cases[] = {
+      // Esc stores nothing, and the screen says so.
+      {"{Down}{C-y}7{Esc}{Esc}", "  Nombre: 0", "0 "},
+      // A refused value stays for correction, then Esc throws it away.
+      {"{Down}99{Enter}{Esc}{Esc}", "  Nombre: 0", "0 "},
+      // F1 and F4 (no list here) keep what was typed.
+      {"{Down}{C-y}5{F1}{Esc}{F4}{Enter}{Esc}{Esc}", "  Nombre: 5", "5 "},
+  };
+  Session().menuOption = "NOHIHA";
+  for (const Case& c : cases) {
+    SetUp();
+    FormInputHooks().check = CaptureScreen;
+    Session().menuOption = "NOHIHA";
+    Run(c.script);
+    ASSERT_EQ(screenAtCheck.size(), 25u) << c.script;
+    EXPECT_EQ(screenAtCheck[3], c.row4) << c.script;
+    EXPECT_EQ(Value(2), c.value) << c.script;
+  }
+}
+
+// A pop-up that looks at the screen (Alt-X) while a field is edited.
+std::vector<std::string> rowsInPopup;
+std::string LookAtTheScreen() {
+  rowsInPopup.clear();
+  for (int row = 1; row <= 25; ++row) {
+    std::string line = ScreenRowText(row);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    rowsInPopup.push_back(line);
+  }
+  return "";
+}
+
+TEST_F(FormInputTest, RefusedValuesSayWhyAndKeepTheText) {
+  FormInputHooks().check = CaptureScreen;
+  RegisterHotKeyPopups(LookAtTheScreen, nullptr);
+  // "311325" is no date: the message row says why, and the text stays, so
+  // typing over its start corrects it ("XX" used to give "XX1226").
+  Run("311325{Enter}{A-x}3112{Enter}{A-x}{Esc}");
+  EXPECT_EQ(Screen().beeps, 1);
+  ASSERT_EQ(rowsInPopup.size(), 25u);
+  EXPECT_EQ(Value(1), "311225  ");
+  // Corrected, the message goes.
+  EXPECT_EQ(rowsInPopup[23], "");
+  Run("311325{Enter}{A-x}{Esc}");
+  EXPECT_EQ(rowsInPopup[23], " Data incorrecta: escriviu una data que existeixi, dia, mes i any");
+  EXPECT_EQ(rowsInPopup[2], "  Data: 311325");
+  RegisterHotKeyPopups(nullptr, nullptr);
+  // Each checked type explains itself.
+  for (int16_t type : {1, 3, 6, 11, 12}) EXPECT_FALSE(FieldCheckMessage(type).empty()) << type;
+  EXPECT_NE(FieldCheckMessage(6), FieldCheckMessage(11));
+  EXPECT_TRUE(FieldCheckMessage(4).empty());
+}
+
+TEST_F(FormInputTest, F4OnAChoiceOrAFieldWithoutAListKeepsTheValue) {
+  // The choice was moved to "Si" before F4: it stays "Si".
+  Run("{Down}{Down}{Right}{F4}{Enter}{Esc}{Esc}");
+  EXPECT_EQ(Value(3), "S");
+  // A number field has no list: F4 leaves what was typed.
+  Run("{Down}{C-y}4{F4}{Enter}{Esc}{Esc}");
+  EXPECT_EQ(Value(2), "4 ");
+  // A list left without a choice (its file is not open: an empty list)
+  // leaves the typed text too.
+  Run("{PgDn}ab{F4}{Esc}{Enter}");
+  EXPECT_EQ(Value(4), "AB      ");
+}
+
+int16_t refuseAtField = 0;
+int16_t RefuseNamingAField(int16_t screen, int32_t& key) {
+  const int16_t result = TestCheck(screen, key);
+  if (result != 0) FormFaultField() = refuseAtField;
+  return result;
+}
+
+TEST_F(FormInputTest, ARefusedScreenPutsTheCursorOnTheFieldAtFault) {
+  FormInputHooks().check = RefuseNamingAField;
+  refuseAtField = 4;
+  refuseTimes = 1;
+  // Finished with Enter on the last field; refused at field 4, which is
+  // where the next keys go.
+  EXPECT_EQ(Run("{PgDn}{Enter}q{Enter}"), kKeyEnter);
+  EXPECT_EQ(checkCalls, 2);
+  EXPECT_EQ(Value(4), "Q       ");
+  EXPECT_EQ(Value(1), "010101  ");
+}
+
+TEST_F(FormInputTest, KeyLineNamesTheKeysThatWork) {
+  FormInputHooks().check = CaptureScreen;
+  struct Case {
+    const char* keys;  // the screen's key list
+    const char* line;
+  } cases[] = {
+      {"3c00,3e00,4900,5100", " F1 Ajuda  F4 Llista  Alt-X Calculadora  Alt-C Calendari  Esc Surt"},
+      {"3c00,3e00,2", " F1 Ajuda  F4 Llista  Alt-X Calculadora  Alt-C Calendari  Ctrl-B Acaba  Esc Surt"},
+      {"", " F1 Ajuda  Alt-X Calculadora  Alt-C Calendari  Esc Surt"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    FormInputHooks().check = CaptureScreen;
+    JobForm().screens[0].name = c.keys;
+    Run("{Esc}");
+    ASSERT_EQ(screenAtCheck.size(), 25u);
+    EXPECT_EQ(screenAtCheck[24], c.line) << c.keys;
+    // The row is given back when the screen ends.
+    EXPECT_EQ(Row(25), "") << c.keys;
+  }
+  // Ctrl-B, when listed, finishes the screen from any field.
+  SetUp();
+  JobForm().screens[0].name = "3c00,2";
+  EXPECT_EQ(Run("{Down}{C-b}"), 2);
+  EXPECT_EQ(checkCalls, 1);
 }
 
 TEST_F(FormInputTest, BlankDateBecomesTheSessionDate) {

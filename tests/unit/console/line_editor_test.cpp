@@ -167,6 +167,52 @@ TEST_F(LineEditorTest, ChoiceListsStepFindAndShowMarkers) {
   EXPECT_EQ(value, "É"_cp);
 }
 
+TEST_F(LineEditorTest, ClickJustRightOfAOneLineValueIsOutsideIt) {
+  // "abc" at columns 10..12: column 13 is where the cursor may stand, not a
+  // character of the value; a click there ends the edit and nothing typed
+  // after it is lost.
+  struct Case {
+    const char* script;
+    int32_t key;
+    const char* value;
+  } cases[] = {
+      {"{Click 5 13}", -(100 * 13 + 5), "abc"},
+      {"{Click 5 12}z{Enter}", kKeyEnter, "abz"},
+      {"{Click 5 10}z{Enter}", kKeyEnter, "zbc"},
+  };
+  for (const Case& c : cases) {
+    std::string value = "abc";
+    EXPECT_EQ(Edit(value, c.script), c.key) << c.script;
+    EXPECT_EQ(value, c.value) << c.script;
+  }
+}
+
+TEST_F(LineEditorTest, ChoiceLettersFollowTheWordsShown) {
+  // The letter of the word shown picks its option, whatever its code; a
+  // letter no word begins with still picks the option of that code.
+  struct Case {
+    const char* list;
+    const char* start;
+    const char* typed;
+    const char* value;
+  } cases[] = {
+      {"|L,Listado de la revisión|N,Cartas a los inquilinos|A,Aplicar la revisión", "L", "c", "N"},
+      {"|L,Listado de la revisión|N,Cartas a los inquilinos|A,Aplicar la revisión", "L", "n", "N"},
+      {"|L,Listado de la revisión|N,Cartas a los inquilinos|A,Aplicar la revisión", "N", "l", "L"},
+      {"|S,Òc|N,Non", "N", "o", "S"},
+      {"|S,Òc|N,Non", "N", "s", "S"},
+      {"|S,Òc|N,Non", "S", "n", "N"},
+      {"|1,Contractes|2,Revisió|3,Actualització|4,Contractes", "1", "c", "4"},
+      {"|1,Contractes|2,Revisió|3,Actualització|4,Contractes", "1", "3", "3"},
+  };
+  for (const Case& c : cases) {
+    ChoiceList() = Utf8ToCp850(c.list);
+    std::string value = c.start;
+    Edit(value, std::string(c.typed) + "{Enter}");
+    EXPECT_EQ(value, c.value) << c.list << " " << c.typed;
+  }
+}
+
 TEST_F(LineEditorTest, ChoiceListLeavesTheChosenTextPadded) {
   ChoiceList() = "|L,Llistat|N,Cartes";
   std::string value = "N";

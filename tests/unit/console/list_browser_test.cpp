@@ -1,10 +1,13 @@
 #include "console/list_browser.h"
 
+#include <deque>
 #include <filesystem>
+#include <utility>
 
 #include "calendar/text_checks.h"
 #include "console/form_input.h"
 #include "console_test_support.h"
+#include "platform/clock.h"
 #include "recordmanager/btrcall.h"
 #include "session/job_form.h"
 #include "storage/data_files.h"
@@ -140,6 +143,82 @@ TEST_F(ListBrowserTest, ShowsTheLinesInItsFramedWindow) {
   EXPECT_EQ(shown[1], "│0001  Major                            │");
   EXPECT_EQ(shown[2], "│0002  Àngel                            │");
   EXPECT_EQ(shown[8], "└───────────────────────────────────────┘");
+}
+
+TEST_F(ListBrowserTest, OpensAtTheStartKey) {
+  struct Case {
+    const char* start;
+    const char* record;
+  } cases[] = {
+      {"0005", "0005Riera"},
+      {"0010", "0010Rambla"},
+      {"", "0001Major"},
+      // Past the last listed line (the hidden "9999" is not listed): the
+      // last line.
+      {"0012", "0011Urgell"},
+      {"9999", "0011Urgell"},
+  };
+  for (const Case& c : cases) {
+    Screen().input.clear();
+    Type("{Enter}");
+    EXPECT_TRUE(BrowseList(1, c.start)) << c.start;
+    EXPECT_EQ(Chosen(), c.record) << c.start;
+  }
+}
+
+TEST_F(ListBrowserTest, TypedLettersShowOnTheFrame) {
+  RegisterHotKeyPopups(Snapshot, nullptr);
+  Type("sa{A-x}{Esc}");
+  EXPECT_FALSE(BrowseList(1));
+  ASSERT_EQ(shown.size(), 9u);
+  EXPECT_EQ(shown[8], "└─ sa ──────────────────────────────────┘");
+  // Any other key ends the search, and the frame is whole again.
+  Type("sa{Down}{A-x}{Esc}");
+  EXPECT_FALSE(BrowseList(1));
+  EXPECT_EQ(shown[8], "└───────────────────────────────────────┘");
+  RegisterHotKeyPopups(nullptr, nullptr);
+}
+
+// Input delivered one event at a time, with the clock moved on before
+// each by the given milliseconds.
+std::deque<std::pair<int, InputEvent>> timedInput;
+LocalDateTime timedNow;
+void DeliverTimed(ScreenState& screen, int) {
+  if (timedInput.empty()) {
+    screen.input.push_back({InputKind::kEnd});
+    return;
+  }
+  const auto [pause, event] = timedInput.front();
+  timedInput.pop_front();
+  timedNow.millisecond += pause % 1000;
+  timedNow.second += pause / 1000;
+  timedNow.second += timedNow.millisecond / 1000;
+  timedNow.millisecond %= 1000;
+  SetClockForTesting(timedNow);
+  screen.input.push_back(event);
+}
+
+TEST_F(ListBrowserTest, APauseStartsANewSearch) {
+  struct Case {
+    int pause;  // before the second letter
+    const char* record;
+  } cases[] = {
+      {200, "0004Sol"},     // "sm" matches nothing: the "s" stays
+      {3000, "0001Major"},  // after a pause "m" is a new search
+  };
+  for (const Case& c : cases) {
+    Screen().input.clear();
+    timedNow = LocalDateTime{2026, 12, 8, 10, 0, 0, 0};
+    timedInput.clear();
+    timedInput.push_back({0, {InputKind::kKey, 's'}});
+    timedInput.push_back({c.pause, {InputKind::kKey, 'm'}});
+    timedInput.push_back({0, {InputKind::kKey, kKeyEnter}});
+    Screen().backend.waitInput = DeliverTimed;
+    EXPECT_TRUE(BrowseList(1)) << c.pause;
+    EXPECT_EQ(Chosen(), c.record) << c.pause;
+    Screen().backend = ScreenBackend{};
+    SetClockForTesting(std::nullopt);
+  }
 }
 
 TEST_F(ListBrowserTest, ListsThatCannotBeShown) {

@@ -1,7 +1,7 @@
 // The index look-ups through the real record layer and record manager: a
 // price-index file on disk, opened under its file number, read by the
-// revision's own access (finds in the three modes, steps, and the return to
-// the saved position in the middle of the linking-factor walk).
+// revision's own access (finds in the three modes, steps, and a look-up of
+// series I in the middle of the linking-factor walk).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -59,7 +59,7 @@ class IndexFileTest : public rmtest::RecordManagerTest {
   }
 };
 
-// The walk of series Q returns to its place after looking up series I:
+// The walk of series Q goes on after looking up series I:
 // from 15/03/2002 on an old-base index of 135.0 to 03/2003, Q 03/2001
 // applies (I 03/2001 = 131.0 is below 135.0) and the walk goes on to
 // Q 03/2002: 72 / 135 x 1.9 x 1.5 - 1 = 0.52, x 40000 = 20800.

@@ -372,26 +372,88 @@ std::vector<LeaseCase> Cases() {
   };
 }
 
+void ExpectCase(const LeaseCase& c) {
+  const LeaseWorkingValues& w = LeaseValues();
+  ASSERT_EQ(w.EvaluationResult, c.result);
+  if (c.result != 0) return;
+  EXPECT_NEAR(w.Fraction, c.fraction, 1e-12);
+  EXPECT_EQ(w.Increment, c.increment);
+  EXPECT_NEAR(w.UpdateCap, c.cap, 1e-12);
+  EXPECT_EQ(w.UpdatedRent, c.updatedRent);
+  EXPECT_EQ(w.Arrears, c.arrears);
+  if (*c.nextRevision) {
+    EXPECT_EQ(w.NextRevisionDate, Date(c.nextRevision));
+  }
+  if (*c.periodEnd) {
+    EXPECT_EQ(w.PeriodEndDate, Date(c.periodEnd));
+  }
+}
+
 TEST_F(LeaseRulesTest, EveryBranchOfTheRules) {
   LoadStandardTable();
   for (const LeaseCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     Evaluate(c.regime, c.application, c.arrearsMonths, c.unit, c.transition);
-    const LeaseWorkingValues& w = LeaseValues();
-    ASSERT_EQ(w.EvaluationResult, c.result);
-    if (c.result != 0) continue;
-    EXPECT_NEAR(w.Fraction, c.fraction, 1e-12);
-    EXPECT_EQ(w.Increment, c.increment);
-    EXPECT_NEAR(w.UpdateCap, c.cap, 1e-12);
-    EXPECT_EQ(w.UpdatedRent, c.updatedRent);
-    EXPECT_EQ(w.Arrears, c.arrears);
-    if (*c.nextRevision) {
-      EXPECT_EQ(w.NextRevisionDate, Date(c.nextRevision));
-    }
-    if (*c.periodEnd) {
-      EXPECT_EQ(w.PeriodEndDate, Date(c.periodEnd));
+    ExpectCase(c);
+  }
+}
+
+// Inside one pass the concept types and price indices kept from earlier
+// leases give every lease the figures it gets on its own, twice over.
+TEST_F(LeaseRulesTest, APassKeepsNoFigureOfOneLeaseForAnother) {
+  LoadStandardTable();
+  StartPassLookups();
+  for (int round = 0; round < 2; ++round) {
+    for (const LeaseCase& c : Cases()) {
+      SCOPED_TRACE(c.name);
+      Evaluate(c.regime, c.application, c.arrearsMonths, c.unit, c.transition);
+      ExpectCase(c);
     }
   }
+  EndPassLookups();
+}
+
+// A zero amount cannot change the sums: its concept is not looked up.  In a
+// pass each concept and each index is read once; the next pass reads the
+// tables again and sees what changed in between.
+TEST_F(LeaseRulesTest, APassReadsTheTablesOnceAndAgainAtTheNextPass) {
+  LoadStandardTable();
+  UnitSetup unit;  // rent 500.00 (concept 1) and 50.00 of increments (concept 2)
+  unit.lastRevision = "20240601";
+  unit.lastIndex = 120000;
+  const char* application = "20250601";
+  auto evaluate = [&] { Evaluate(1, application, 0, unit, TransitionSetup{}); };
+
+  evaluate();
+  ASSERT_EQ(LeaseValues().EvaluationResult, kLeaseRevised);
+  EXPECT_EQ(testing::FindCalls()[kConceptTypeFile], 2) << "only the two amounts that are not 0";
+  const double firstIncrement = LeaseValues().Increment;
+  EXPECT_EQ(firstIncrement, 1650);  // 123.6 / 120 - 1 = 0.03 of 550.00
+
+  StartPassLookups();
+  testing::FindCalls().clear();
+  evaluate();
+  const int conceptReads = testing::FindCalls()[kConceptTypeFile];
+  const int indexReads = testing::FindCalls()[kPriceIndexFile];
+  EXPECT_EQ(conceptReads, 2);
+  EXPECT_GT(indexReads, 0);
+  // The index of June 2025 changes under the pass: the pass goes on with
+  // what it read, and reads nothing again.
+  auto& index = testing::MemoryFiles()[kPriceIndexFile].records;
+  for (std::string& r : index) {
+    if (r == IndexRecord('I', "202506", 123.6)) r = IndexRecord('I', "202506", 126.0);
+  }
+  for (int i = 0; i < 3; ++i) evaluate();
+  EXPECT_EQ(LeaseValues().Increment, firstIncrement);
+  EXPECT_EQ(testing::FindCalls()[kConceptTypeFile], conceptReads);
+  EXPECT_EQ(testing::FindCalls()[kPriceIndexFile], indexReads);
+  EndPassLookups();
+
+  // The next pass starts from the files: 126 / 120 - 1 = 0.05 of 550.00.
+  StartPassLookups();
+  evaluate();
+  EXPECT_EQ(LeaseValues().Increment, 2750);
+  EndPassLookups();
 }
 
 // Rule P when series I has no month a year before the application date:

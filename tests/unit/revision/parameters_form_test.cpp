@@ -93,6 +93,7 @@ class RevisionFormTest : public ::testing::Test {
     testing::InstallMemoryRecords();
     AddRecord(kConceptTypeFile, testing::ConceptRecord(2, "AUGMENTS", 1));
     AddRecord(kPriceIndexFile, IndexRecord('I', "202401", 103.2506));
+    AddRecord(kUnitFile, testing::UnitBytes({}));
     const char* values[] = {"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "15012024", ""};
     for (int i = 0; i < 12; ++i) PlaceFieldValue(1, i + 1, values[i]);
     InstallRevisionFormHooks();
@@ -128,7 +129,7 @@ TEST_F(RevisionFormTest, ABadConceptIsDescribedAndRefused) {
   Type("{Esc}");                         // first field: leaves the form
   EXPECT_EQ(RunScreenOne(), kKeyEscape);
   EXPECT_TRUE(Shown("NO EXISTEIX EL CONCEPTE D'AUGMENT 4"));
-  EXPECT_NE(ScreenRowText(11).find("*** conc.no def. ***"), std::string::npos);
+  EXPECT_NE(ScreenRowText(13).find("*** conc.no def. ***"), std::string::npos);
   EXPECT_EQ(Windows().depth, 0);
 }
 
@@ -140,7 +141,7 @@ TEST_F(RevisionFormTest, SOnTheConfirmationAcceptsTheForm) {
   EXPECT_TRUE(Shown("Confirmeu la revisi"));
   EXPECT_EQ(JobForm().screens[1].fields[0].value, "S");
   EXPECT_EQ(Revision().IndexValue, 103251);
-  EXPECT_NE(ScreenRowText(11).find("AUGMENTS"), std::string::npos);
+  EXPECT_NE(ScreenRowText(13).find("AUGMENTS"), std::string::npos);
 }
 
 // "N" on the confirmation sends the operator back to the form.

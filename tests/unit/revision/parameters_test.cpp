@@ -14,6 +14,7 @@
 #include "calendar/date_texts.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
+#include "console/form_input.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/lookup_lists.h"
@@ -130,6 +131,8 @@ class ParametersTest : public ::testing::Test {
     AddRecord(kPriceIndexFile, IndexRecord('I', "202312", 117.5));
     AddRecord(kPriceIndexFile, IndexRecord('I', "202401", 103.2506));
     AddRecord(kPriceIndexFile, IndexRecord('P', "202402", 3.0));
+    // One unit, 1.1, so the form's range is not empty.
+    AddRecord(kUnitFile, testing::UnitBytes({}));
 
     // A form that passes: report mode, 15/01/2024, regime 1, the whole
     // range, increase concept 2, no arrears.
@@ -359,9 +362,10 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   testing::PutText(estate, 8, "CARRER MAJOR 1", 30);
   load(Records().estate.bytes, estate);
   ASSERT_TRUE(RevisionListLine(1, line));
-  EXPECT_EQ(line, "012  CARRER MAJOR 1                ");
+  // Four digits: estates 12 and 1012 must not read the same.
+  EXPECT_EQ(line, "0012  CARRER MAJOR 1                ");
   HandOverListChoice(1, 1, 6);
-  EXPECT_EQ(Field(1, 6), "12 ");
+  EXPECT_EQ(Field(1, 6), "12  ");
 
   std::string unit(343, ' ');
   testing::PutBytes(unit, 0, PackDigits("00120034").data(), 4);
@@ -369,10 +373,11 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   testing::PutText(unit, 38, "2n 1a", 10);
   load(Records().unit.bytes, unit);
   ASSERT_TRUE(RevisionListLine(2, line));
-  EXPECT_EQ(line, "034  GARCIA LOPEZ*JOAN               2n 1a     ");
+  // The unit's estate shows on its line: choosing it changes the estate.
+  EXPECT_EQ(line, "0012.0034  GARCIA LOPEZ*JOAN               2n 1a     ");
   HandOverListChoice(3, 1, 7);
-  EXPECT_EQ(Field(1, 6), "12 ");
-  EXPECT_EQ(Field(1, 7), "34 ");
+  EXPECT_EQ(Field(1, 6), "12  ");
+  EXPECT_EQ(Field(1, 7), "34  ");
 
   load(Records().text.bytes, testing::TextRecord("CARTA1", "Carta"));
   ASSERT_TRUE(RevisionListLine(4, line));
@@ -388,9 +393,128 @@ TEST_F(ParametersTest, ListLinesAndHandOver) {
   EXPECT_EQ(Field(1, 10), "5 ");
   load(Records().conceptType.bytes, testing::ConceptRecord(2, "AUGMENTS", 1));
   HandOverListChoice(5, 1, 8);
-  EXPECT_EQ(Field(1, 8), "2 ");
+  EXPECT_EQ(Field(1, 8), "2  ");
 
   EXPECT_FALSE(RevisionListLine(9, line));
+}
+
+// F4 opens a list at what the field holds, or at what was just typed into
+// it; a unit list at the estate of the field before it.
+TEST_F(ParametersTest, ListsOpenAtTheFieldsKey) {
+  struct Case {
+    int16_t list;
+    int16_t field;
+    std::string key;
+  } cases[] = {
+      {1, 4, PackDigits("0020")},
+      {2, 5, PackDigits("00200003")},
+      {3, 7, PackDigits("10200000")},
+      {4, 12, "CARTA1"},
+      {5, 8, NumberedConceptKey(2)},
+      {6, 10, CodedConceptKey(5)},
+      {5, 9, ""},  // field 9 is blank: from the first record
+  };
+  Fill({"L", "15012024", "1", "20", "3", "1020", "", "2", "", "5", "", "CARTA1"});
+  for (const Case& c : cases) {
+    EXPECT_EQ(RevisionListStart(c.list, 1, c.field), c.key) << c.list << " " << c.field;
+  }
+  // Typed and not yet stored: the list opens there.
+  LastEdit() = LastEditState{"7   ", 0x3E00, 5};
+  EXPECT_EQ(RevisionListStart(2, 1, 5), PackDigits("00200007"));
+  LastEdit() = LastEditState{};
+}
+
+// Estate and unit numbers say what they name; an empty field says nothing.
+TEST_F(ParametersTest, EstateAndUnitDescriptions) {
+  std::string estate;
+  testing::PutBytes(estate, 0, PackDigits("0001").data(), 2);
+  testing::PutText(estate, 8, "CARRER MAJOR 1", 30);
+  AddRecord(kEstateFile, estate);
+  std::string unit = testing::UnitBytes({});
+  testing::PutText(unit, 8, "GARCIA LOPEZ*JOAN", 30);
+  testing::PutText(unit, 38, "2n 1a", 10);
+  testing::MemoryFiles()[kUnitFile].records.clear();
+  AddRecord(kUnitFile, unit);
+  auto padded = [](std::string text, std::size_t width) {
+    text.resize(width, ' ');
+    return text;
+  };
+  struct Case {
+    const char* estate;
+    const char* unit;
+    std::string estateText;
+    std::string unitText;
+  } cases[] = {
+      {"1", "1", padded("CARRER MAJOR 1", 30), padded("JOAN GARCIA LOPEZ  2n 1a", 42)},
+      // Range bounds need not be records: no complaint, nothing shown.
+      {"2", "1", std::string(30, ' '), std::string(42, ' ')},
+      {"1", "9", padded("CARRER MAJOR 1", 30), std::string(42, ' ')},
+      {"", "", std::string(30, ' '), std::string(42, ' ')},
+  };
+  for (const Case& c : cases) {
+    Fill({"L", "15012024", "1", c.estate, c.unit});
+    EXPECT_EQ(FieldDescription(1, 4), c.estateText) << c.estate;
+    EXPECT_EQ(FieldDescription(1, 5), c.unitText) << c.estate << "." << c.unit;
+  }
+  // Blank concept and text fields are not "undefined": they are empty.
+  Fill({"L", "15012024", "1", "1", "0", "9999", "9999", "", "0", "", "", ""});
+  EXPECT_EQ(FieldDescription(1, 8), std::string(20, ' '));
+  EXPECT_EQ(FieldDescription(1, 10), std::string(20, ' '));
+  EXPECT_EQ(FieldDescription(1, 12), std::string(40, ' '));
+}
+
+// A range that holds no unit, inverted or not, is refused with its own
+// message, and the cursor goes back to "Des de".
+TEST_F(ParametersTest, EmptyOrInvertedRangesAreRefused) {
+  const struct {
+    const char* fromEstate;
+    const char* fromUnit;
+    const char* toEstate;
+    const char* toUnit;
+    int16_t result;
+  } cases[] = {
+      {"1", "0", "9999", "9999", 0},
+      {"1", "1", "1", "1", 0},
+      {"5", "0", "1", "0", -1},   // inverted
+      {"1", "2", "1", "1", -1},   // inverted inside one estate
+      {"2", "0", "3", "9999", -1},  // no unit there
+      {"", "", "", "", -1},         // blank
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fromEstate) + "." + c.fromUnit + "-" + c.toEstate + "." + c.toUnit);
+    Fill({"L", "15012024", "1", c.fromEstate, c.fromUnit, c.toEstate, c.toUnit, "2", "0", "", "15012024", ""});
+    Messages().clear();
+    FormFaultField() = 0;
+    EXPECT_EQ(Check(), c.result);
+    if (c.result != 0) {
+      EXPECT_EQ(Messages(), std::vector<std::string>{"NO HI HA CAP DEPARTAMENT ENTRE «DES DE» I «FINS A»"});
+      EXPECT_EQ(FormFaultField(), 4);
+    }
+  }
+  Session().language = "SPA";
+  Fill({"L", "15012024", "1", "5", "0", "1", "0", "2", "0", "", "15012024", ""});
+  Messages().clear();
+  EXPECT_EQ(Check(), -1);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"NO HAY NINGÚN DEPARTAMENTO ENTRE «DESDE» Y «HASTA»"});
+}
+
+// The first failed check names the field the operator is sent back to.
+TEST_F(ParametersTest, TheFirstFailedCheckNamesItsField) {
+  const struct {
+    std::vector<std::string> values;
+    int16_t field;
+  } cases[] = {
+      {{"N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"}, 8},
+      {{"N", "15012024", "1", "1", "0", "999", "999", "2", "3", "7", "", "NOHIHA"}, 10},
+      {{"N", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "NOHIHA"}, 12},
+      {{"L", "15022024", "2", "1", "0", "999", "999", "2", "0", "", "", ""}, 2},
+  };
+  for (const auto& c : cases) {
+    Fill(c.values);
+    FormFaultField() = 0;
+    EXPECT_EQ(Check(), -1);
+    EXPECT_EQ(FormFaultField(), c.field) << c.values[7];
+  }
 }
 
 }  // namespace

@@ -207,6 +207,26 @@ TEST_F(ReportTest, TitleByRegime) {
   }
 }
 
+// Four places up to page 9 999, as the header always had them; beyond, the
+// whole number rather than "!!!!", and no wrap after 32 767 pages.
+TEST_F(ReportTest, PageNumbersOfAnySize) {
+  const struct {
+    int32_t page;
+    const char* shown;
+  } cases[] = {{1, "   1"},       {999, " 999"},      {9999, "9999"},
+               {10000, "10000"}, {32767, "32767"}, {32768, "32768"},
+               {65536, "65536"}, {590001, "590001"}};
+  for (const auto& c : cases) {
+    OpenPrintJob("x.txt");
+    ReportPageCount() = c.page - 1;
+    PrintPageHeader();
+    EXPECT_EQ(ReportPageCount(), c.page);
+    const auto records = Records_();
+    ASSERT_GT(records.size(), 5u);
+    EXPECT_EQ(records[5], " 85 ," + std::string("PÀGINA "_cp) + c.shown + ", 2 ") << c.page;
+  }
+}
+
 TEST_F(ReportTest, EighteenLeasesFillAPageAndBothLinesOfALeaseShareOne) {
   // The header ends on line 8 and a lease takes 3: after 18 leases the line
   // is 62, past 60, so the 19th starts page 2 with the header again.

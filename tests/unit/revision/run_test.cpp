@@ -210,10 +210,48 @@ TEST_F(RunTest, PassesRepeatUntilEscapeOnTheForm) {
 }
 
 TEST_F(RunTest, ProgressLineNamesEstateAndUnitAndIsRemoved) {
-  EXPECT_EQ(ProgressText(inst::UnitKey(12, 345)), " Llegint finca 012, departament 345");
+  EXPECT_EQ(ProgressText(inst::UnitKey(12, 345)), " Llegint finca 0012, departament 0345");
+  EXPECT_EQ(ProgressText(inst::UnitKey(1012, 9999)), " Llegint finca 1012, departament 9999");
   const std::string before = ScreenRowText(24);
   Walk(inst::UnitKey(0, 0), inst::UnitKey(9999, 9999));
   EXPECT_EQ(ScreenRowText(24), before);
+}
+
+TEST_F(RunTest, ProgressCountsWhatIsDoneAndWhatIsLeft) {
+  const struct {
+    int32_t done;
+    int32_t toDo;
+    const char* text;
+  } cases[] = {
+      {0, 8, "   0 / 8 (0%)   Esc interromp"},
+      {3, 8, "   3 / 8 (37%)   Esc interromp"},
+      {8, 8, "   8 / 8 (100%)   Esc interromp"},
+      {0, 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgressCountText(c.done, c.toDo), c.text) << c.done;
+}
+
+// Esc typed during the walk stops it before the next unit; the report
+// keeps what was printed and says it was interrupted.  Keys that are not
+// Esc stay for the form.
+TEST_F(RunTest, EscInterruptsTheWalkBetweenUnits) {
+  Screen().input.push_back({InputKind::kKey, 'x'});
+  Screen().input.push_back({InputKind::kKey, kKeyEscape});
+  EXPECT_EQ(Walk(inst::UnitKey(0, 0), inst::UnitKey(9999, 9999)), 0);
+  EXPECT_TRUE(WalkCancelled());
+  ASSERT_EQ(Screen().input.size(), 1u);
+  EXPECT_EQ(Screen().input.front().key, 'x');
+  EXPECT_TRUE(ListedUnits().empty());
+  std::string script;
+  ASSERT_TRUE(ReadWholeFile(PrintScriptPath(), script));
+  EXPECT_NE(script.find("*** PROCÉS INTERROMPUT PER L'OPERADOR ***"_cp), std::string::npos);
+  // Without Esc the walk runs to its end and says nothing of the kind.
+  Screen().input.clear();
+  Screen().input.push_back({InputKind::kKey, 'x'});
+  EXPECT_EQ(Walk(inst::UnitKey(0, 0), inst::UnitKey(9999, 9999)), 8);
+  EXPECT_FALSE(WalkCancelled());
+  ASSERT_TRUE(ReadWholeFile(PrintScriptPath(), script));
+  EXPECT_EQ(script.find("INTERROMPUT"), std::string::npos);
 }
 
 }  // namespace

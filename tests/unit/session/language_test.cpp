@@ -92,6 +92,21 @@ TEST_F(LanguageTest, NameIsKeptFromTheFirstCall) {
   EXPECT_EQ(TranslateText("Data"), "Fecha");
 }
 
+TEST_F(LanguageTest, TheCatalogueIsReadOncePerSessionInEveryLanguage) {
+  for (const char* language : {"SPA", "GLG", "OCI", "ENG"}) {
+    ResetLanguageForTesting();
+    Session().language = language;
+    WriteCatalogue("\"Data\",\"g1\",\"o1\",\"s1\"\r\n");
+    const std::string first = TranslateText("Data");
+    // A catalogue changed or removed during the session is not read again.
+    WriteCatalogue("\"Data\",\"g2\",\"o2\",\"s2\"\r\n");
+    EXPECT_EQ(TranslateText("Data"), first) << language;
+    std::filesystem::remove(NativePath(CataloguePath()));
+    EXPECT_EQ(TranslateText("Data"), first) << language;
+    EXPECT_FALSE(PathExists(CataloguePath())) << language << ": not created again either";
+  }
+}
+
 TEST_F(LanguageTest, DamagedCataloguesKeepTheRecordsBeforeTheDamage) {
   Session().language = "SPA";
   const struct {
@@ -108,6 +123,7 @@ TEST_F(LanguageTest, DamagedCataloguesKeepTheRecordsBeforeTheDamage) {
       {"no line end at the end", "\"A\",\"g\",\"o\",\"a\"", "A", "a", 1},
   };
   for (const auto& c : cases) {
+    ResetLanguageForTesting();  // the catalogue is read once per session
     WriteCatalogue(c.text);
     EXPECT_EQ(TranslateText(c.key), c.want) << c.what;
     EXPECT_EQ(CountCatalogueRecords(), c.records) << c.what;

@@ -101,7 +101,20 @@ TEST_F(RecordInterfaceTest, FindByKeyOnAMissingKeyNumberChangesNothing) {
   Double().calls.clear();
   EXPECT_EQ(FindByKey(kFile, 2, "A001", 0), kStatusNoSuchKey);
   EXPECT_EQ(FileSlots()[kSlot].keyNumber, 1);
-  EXPECT_EQ(Operations(), (std::vector<uint16_t>{15, 15})) << "only the description is read";
+  EXPECT_TRUE(Operations().empty()) << "the keys are known since the opening";
+}
+
+// The keys of an open file are read once: a search sends only the read, and
+// a file opened again (after a Reset) reads its description again.
+TEST_F(RecordInterfaceTest, KeyDescriptionIsReadOncePerOpenFile) {
+  OpenFourRecords();
+  Double().calls.clear();
+  for (const char* key : {"A001", "B002", "A002"}) ASSERT_EQ(FindByKey(kFile, 0, key, 0), 0) << key;
+  EXPECT_EQ(ComparableKey("A001", kFile), "A001");
+  EXPECT_EQ(Operations(), (std::vector<uint16_t>{5, 5, 5}));
+  EXPECT_EQ(RecordCount(kFile), 4) << "the record count is asked for each time";
+  EXPECT_EQ(ResetFiles(), 0);
+  EXPECT_EQ(FileSlots()[kSlot].description, nullptr);
 }
 
 TEST_F(RecordInterfaceTest, StepRecordsReadsOnlyTheLastRecordReached) {
