@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/exclusive_file.h"
 #include "platform/files.h"
 
 namespace kestrova {
@@ -14,17 +15,12 @@ AppendResult AppendExclusively(std::string_view jobPath, std::string_view conten
   const std::string path = NativePath(jobPath);
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return AppendResult::kFailed;
-  // An open-file-description lock belongs to this open only: it is released
-  // by the close below, or by the kernel when the process dies.
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 0;
-  if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-    const bool busy = errno == EAGAIN || errno == EACCES;
+  // The lock is released by the close below, or by the kernel when the
+  // process dies.
+  const ExclusiveOpenResult locked = LockWholeFile(fd);
+  if (locked != ExclusiveOpenResult::kOpened) {
     ::close(fd);
-    return busy ? AppendResult::kBusy : AppendResult::kFailed;
+    return locked == ExclusiveOpenResult::kBusy ? AppendResult::kBusy : AppendResult::kFailed;
   }
   std::size_t done = 0;
   bool ok = true;

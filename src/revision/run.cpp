@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
+#include "revision/apply.h"
 #include "revision/lease_rules.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
@@ -140,6 +141,7 @@ bool CancelAsked(Progress& progress) {
 }
 
 bool IsListMode(const RevisionParameters& p) { return !p.Mode.empty() && (p.Mode[0] == 'L' || p.Mode[0] == 'l'); }
+bool IsApplyMode(const RevisionParameters& p) { return !p.Mode.empty() && (p.Mode[0] == 'A' || p.Mode[0] == 'a'); }
 
 }  // namespace
 
@@ -205,6 +207,11 @@ int32_t WalkSelection() {
   const std::string e0 = p.FromKey.substr(0, 2);
   const std::string e1 = p.ToKey.substr(0, 2);
   const bool listMode = IsListMode(p);
+  // The apply mode writes only under its locks: estate first, then unit,
+  // released in reverse order.  A refused lock ends the walk.
+  const bool applyMode = IsApplyMode(p);
+  if (applyMode) StartApplyPass();
+  bool refused = false;
   int32_t evaluated = 0;
   bool cancelled = false;
   Progress progress;
@@ -215,8 +222,10 @@ int32_t WalkSelection() {
   // 1. The first estate at or after E0.
   int16_t estateStatus = FindByKey(kEstateFile, 0, e0, kFindGreaterOrEqual);
   // 2. Estate by estate up to E1.
-  while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled) {
+  while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled && !refused) {
     const std::string estateCode = r.estate.EstateCode();
+    // 2.1 Apply: the estate's lock.
+    if (applyMode && !LockEstateForApply(estateCode)) break;
     // 2.2 The estate's units: their keys start with its code.
     int16_t unitStatus = FindByKey(kUnitFile, 0, estateCode, kFindGreaterOrEqual);
     while (unitStatus == kFound && r.unit.UnitKey().compare(0, 2, estateCode) == 0) {
@@ -231,23 +240,41 @@ int32_t WalkSelection() {
         }
         progress.done = evaluated;
         ShowProgress(progress, unitKey);
+        // 2.2.1.1 Apply: the unit's lock.
+        if (applyMode && !LockUnitForApply(unitKey)) {
+          refused = true;
+          break;
+        }
         // 2.2.1.2 The lease's transition record, or its defaults.
         if (FindByKey(kLeaseTransitionFile, 0, unitKey, kFindEqual) != kFound) FillTransitionDefaults(r.transition);
         // 2.2.1.3 The rules.
         EvaluateLease();
         ++evaluated;
         // 2.2.1.4 The list prints every admitted lease, a remark for those
-        //         that cannot be revised.
+        //         that cannot be revised; apply writes those due.
         if (LeaseValues().EvaluationResult >= 0 && listMode) PrintLeaseLine();
+        else if (LeaseValues().EvaluationResult == kLeaseRevised && applyMode) ApplyLease();
+        // 2.2.1.5 Apply: the unit's lock goes.
+        if (applyMode) ReleaseUnitLock();
       }
       // 2.2.2 The next unit.
       unitStatus = StepRecords(kUnitFile, 1);
     }
+    // 2.3 Apply: the estate's lock goes.
+    if (applyMode) ReleaseEstateLock();
     // 2.4 The next estate.
     estateStatus = StepRecords(kEstateFile, 1);
   }
   EndPassLookups();
+  // An Esc typed as the last units were read came too late to interrupt;
+  // it must not reach the form, where it would end the job.
+  if (!cancelled) {
+    progress.lastEscapeLookMs = -1;
+    CancelAsked(progress);
+  }
   RemoveProgress(progress);
+  // The applied-revisions journal, and a word when a lock was refused.
+  if (applyMode) FinishApplyPass();
   // The print job keeps what was done, and says that the rest was not.
   if (cancelled) PrintAt(1, TranslateText(kCancelledMark), 2);
   WalkCancelled() = cancelled;

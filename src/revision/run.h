@@ -29,7 +29,9 @@ int RunRevisionPass();
 // FromKey to that of ToKey and, in each, its units whose key lies between
 // FromKey and ToKey (both included, byte-wise); reads each unit's
 // lease-transition record (its defaults when there is none), evaluates the
-// lease and, in mode "L", prints its lines for every result of 0 or more.
+// lease and, in mode "L", prints its lines for every result of 0 or more;
+// in mode "A" writes every lease of result 0 back under the lock files and
+// prints the journal of what was written (revision/apply.h).
 // Returns the number of units evaluated.  Esc typed during the walk stops
 // it before the next unit (never inside one: a lease being applied is
 // written whole); the print job then ends with a line that says the pass

@@ -46,7 +46,7 @@ class WholeJobTest : public ::testing::Test {
     const std::string setDevice = "sed -i 's/^Sortida=.*/Sortida=" + device + "\\r/' '" + terminal + "'";
     if (std::system(setDevice.c_str()) != 0) return -1;
     tmp_.Write("keys", keys);
-    const std::string run = "cd '" + tmp_.Path() + "' && . ./env && KESTROVA_CONSOLE=headless KESTROVA_KEYS='" +
+    const std::string run = "cd '" + tmp_.Path() + "' && . ./env && KESTROVA_CONSOLE=headless KESTROVA_SCREEN=screen.txt KESTROVA_KEYS='" +
                             tmp_.Path() + "keys' timeout 120 '" + binary_ + "/kestrova' > job.log 2>&1";
     const int status = std::system(run.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -85,6 +85,26 @@ TEST_F(WholeJobTest, MissingPrintProgramLeavesTheScriptAndTheJobEndsNormally) {
   EXPECT_EQ(RunJob(keys, "informe.txt"), 0) << ReadFile(tmp_.Path() + "job.log");
   EXPECT_EQ(ReadFile(root_ + "SESSIO/jobprint.tmp"),
             ReadFile(source_ + "/tests/integration/golden/report_regime4.script"));
+}
+
+// The row of the screen the job left (KESTROVA_SCREEN), from 1.
+std::string ScreenRow(const std::string& screen, int row) {
+  std::istringstream lines(screen);
+  std::string line;
+  for (int r = 1; r <= row && std::getline(lines, line); ++r) {
+  }
+  return line;
+}
+
+// Estate 2 typed into "Des de la finca", then F4 on its unit: the list opens
+// at estate 2 (not at estate 1), and the chosen unit keeps the estate the
+// screen shows; both fields say what they name.
+TEST_F(WholeJobTest, TheUnitListOpensAtTheEstateOfTheForm) {
+  ASSERT_EQ(RunJob("{Enter}{Enter}{Enter}{C-y}2{Enter}{F4}{Enter}{Esc}{Esc}", "informe.txt"), 0)
+      << ReadFile(tmp_.Path() + "job.log");
+  const std::string screen = ReadFile(tmp_.Path() + "screen.txt");
+  EXPECT_EQ(ScreenRow(screen, 8), "  Des de la finca ...........: 2    Carrer de Muntaner, 117") << screen;
+  EXPECT_EQ(ScreenRow(screen, 9), "         departament ........: 1    FERRER CASALS, LAIA  Bxs 1a") << screen;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -114,6 +115,18 @@ TEST_F(PictureMaskTest, SeparatorsComeFromTarnIniOnce) {
   ResetSeparatorsForTesting();
   EXPECT_EQ(FormatWithMask("Z9.9", 1.5), " 1'5");  // no file: the defaults
   if (old) ::setenv("JOBROOT", saved.c_str(), 1); else ::unsetenv("JOBROOT");
+}
+
+// Whole numbers are written digit for digit as the C library writes them,
+// on both sides of the 64-bit range.
+TEST_F(PictureMaskTest, WholeNumbersKeepTheirExactDigits) {
+  const double values[] = {1,      2.5,    3.5,   99999.5, 9007199254740993.0, 123456789012345678.0,
+                           9.999999999999998e18, 1e19, 1.8446744073709552e19, 3.4e38, 12345.0};
+  for (double v : values) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%040.0f", v);
+    EXPECT_EQ(FormatWithSpec(v, "40"), expected) << v;
+  }
 }
 
 TEST_F(PictureMaskTest, HostileValuesKeepTheWidth) {

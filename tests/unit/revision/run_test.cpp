@@ -154,7 +154,7 @@ TEST_F(RunTest, ExpiredLeaseGetsItsRemarkAndAUnitWithoutTransitionTheDefaults) {
 }
 
 TEST_F(RunTest, LetterAndApplyModesWalkWithoutPrinting) {
-  for (const char* mode : {"N", "A"}) {
+  for (const char* mode : {"N"}) {
     Revision().Mode = mode;
     EXPECT_EQ(Walk(inst::UnitKey(0, 0), inst::UnitKey(9999, 9999)), 8) << mode;
     std::string contents;
