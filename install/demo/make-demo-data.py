@@ -111,6 +111,7 @@ write("Textos", [
     {"TextCode": "LIMIT2", "Description": "Revisió limitada al 2 % (2022-2023)"},
     {"TextCode": "LIMIT3", "Description": "Revisió limitada al 3 % (2024)"},
     {"TextCode": "ATRASSOS", "Description": "Reclamació d'endarreriments"},
+    {"TextCode": "AVIS", "Description": "Avís breu de l'augment de renda"},
 ])
 
 # ---- estates -------------------------------------------------------------

@@ -176,11 +176,25 @@ void ClosePrintJob() {
 int RunPrintProgram() {
   const std::string program = NativePath(Session().jobExe + "JOBPRINT");
   if (!PathExists(Session().jobExe + "JOBPRINT")) return kPrintProgramMissing;
+  // A word left by an earlier run must not be taken for this run's.
+  RemoveFile(Session().jobTmp + "jobprint.msg");
   ConsoleHandOverHooks& hooks = ConsoleHandOver();
   if (hooks.suspend != nullptr) hooks.suspend();
   const int code = RunProgramAndWait(program, {NativePath(PrintScriptPath())});
   if (hooks.resume != nullptr) hooks.resume();
   return code == 0 ? kPrintProgramDone : kPrintProgramFailed;
+}
+
+std::string PrintProgramMessage() {
+  std::string text;
+  if (!ReadWholeFile(Session().jobTmp + "jobprint.msg", text)) return std::string();
+  text = text.substr(0, text.find_first_of("\r\n"));
+  // Only printable bytes reach the message window.
+  for (char& c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127 || b == 255) c = ' ';
+  }
+  return text;
 }
 
 }  // namespace kestrova

@@ -94,6 +94,12 @@ inline constexpr int kPrintProgramFailed = 2;    // it ran and reported failure,
 // failed print loses nothing.
 int RunPrintProgram();
 
+// The print program's word on its last run: the first line of
+// "jobprint.msg" beside the script (the reason the pages did not reach
+// their device, or the file they were written to, in the session
+// language), or empty when it left none.
+std::string PrintProgramMessage();
+
 // How the console is lent to another program: `suspend` gives the terminal
 // back its normal mode, `resume` takes it again and redraws the whole screen.
 // The terminal backend installs them; with none installed (headless, tests)

@@ -5,12 +5,15 @@
 #include <cstdlib>
 
 #include "calendar/numeric.h"
+#include "documents/letter_merge.h"
 #include "documents/print_channel.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/screen.h"
 #include "revision/apply.h"
 #include "revision/lease_rules.h"
+#include "revision/letter_data.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
@@ -85,20 +88,64 @@ void RemoveProgress(const Progress& progress) {
   RefreshScreen();
 }
 
-// Tells the operator that the report did not reach its device, and where
-// the print script waits, then waits for a key.
-void ShowPrintProgramFailure(int status) {
-  const std::string text = status == kPrintProgramMissing
-                               ? TranslateText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ JOBPRINT"_cp)
-                               : TranslateText("EL PROGRAMA D'IMPRESSIÓ HA FALLAT"_cp);
-  // The script's path helps whoever prints it by hand, when the window can
-  // hold it.
-  const std::string withPath = text + " (" + PrintScriptPath() + ")";
-  ShowMessageWindow(kMessageRow, withPath.size() <= kLongestMessage ? withPath : text);
-  Beep();
+// A message at row 12 that waits for one key.  `detail` (a file name)
+// follows the text when the window can hold both.  Failures beep.
+void ShowMessageAndWait(const std::string& text, const std::string& detail, bool beep = true) {
+  const std::string withDetail = detail.empty() ? text : text + " " + detail;
+  ShowMessageWindow(kMessageRow, withDetail.size() <= kLongestMessage ? withDetail : text);
+  if (beep) Beep();
   FlushInput();
   ReadInputEvent();
   PopWindow();
+}
+
+// Tells the operator that the report did not reach its device, why when
+// the print program said so, and where the print script waits, then waits
+// for a key.
+void ShowPrintProgramFailure(int status) {
+  const std::string reason = status == kPrintProgramMissing ? std::string() : PrintProgramMessage();
+  const std::string text = status == kPrintProgramMissing
+                               ? TranslateText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ JOBPRINT"_cp)
+                               : TranslateText("EL PROGRAMA D'IMPRESSIÓ HA FALLAT"_cp);
+  // The script's path helps whoever prints it by hand.
+  ShowMessageAndWait(reason.empty() ? text : text + ": " + reason, "(" + PrintScriptPath() + ")");
+}
+
+// ---- Letters mode ----------------------------------------------------------
+
+bool IsLetterMode(const RevisionParameters& p) { return !p.Mode.empty() && (p.Mode[0] == 'N' || p.Mode[0] == 'n'); }
+
+// Set when a letter of the pass could not be merged: the walk stops there.
+bool& LetterPassFailed() {
+  static bool failed = false;
+  return failed;
+}
+
+// The letter of the lease in the buffers; a text or data file that cannot
+// be read stops the walk.
+void WriteLeaseLetter() {
+  if (WriteLetterData() != kMergeDone) LetterPassFailed() = true;
+}
+
+// A pass whose letters could not all be merged hands nothing to the print
+// program: the half-merged script is removed and the operator told which
+// file stood in the way.
+void DiscardLetterPass() {
+  RemoveFile(PrintScriptPath());
+  const MergeFailure& failure = LastMergeFailure();
+  std::string text;
+  switch (failure.status) {
+    case kMergeDataMissing:
+      text = TranslateText("NO ES POT LLEGIR EL FITXER DE DADES DE LA CARTA");
+      break;
+    case kMergeIncludesTooDeep:
+      text = TranslateText("EL TEXT DE LA CARTA S'INCLOU A SI MATEIX");
+      break;
+    default:
+      text = TranslateText("NO ES POT LLEGIR EL TEXT DE LA CARTA");
+      break;
+  }
+  ShowMessageAndWait(text, failure.name);
 }
 
 // Units whose key lies in the range, for the count the progress line shows.
@@ -196,8 +243,17 @@ int RunRevisionPass() {
   SetCurrency("");
   // 4. The script goes to the print program; the job waits for it.
   ClosePrintJob();
+  if (LetterPassFailed()) {
+    DiscardLetterPass();
+    return kLetterPassFailed;
+  }
   const int status = RunPrintProgram();
-  if (status != kPrintProgramDone) ShowPrintProgramFailure(status);
+  if (status != kPrintProgramDone) {
+    ShowPrintProgramFailure(status);
+  } else if (const std::string where = PrintProgramMessage(); !where.empty()) {
+    // The pages went to a file: the operator is told which.
+    ShowMessageAndWait(where, "", false);
+  }
   return status;
 }
 
@@ -207,6 +263,8 @@ int32_t WalkSelection() {
   const std::string e0 = p.FromKey.substr(0, 2);
   const std::string e1 = p.ToKey.substr(0, 2);
   const bool listMode = IsListMode(p);
+  const bool letterMode = IsLetterMode(p);
+  LetterPassFailed() = false;
   // The apply mode writes only under its locks: estate first, then unit,
   // released in reverse order.  A refused lock ends the walk.
   const bool applyMode = IsApplyMode(p);
@@ -222,13 +280,13 @@ int32_t WalkSelection() {
   // 1. The first estate at or after E0.
   int16_t estateStatus = FindByKey(kEstateFile, 0, e0, kFindGreaterOrEqual);
   // 2. Estate by estate up to E1.
-  while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled && !refused) {
+  while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled && !refused && !LetterPassFailed()) {
     const std::string estateCode = r.estate.EstateCode();
     // 2.1 Apply: the estate's lock.
     if (applyMode && !LockEstateForApply(estateCode)) break;
     // 2.2 The estate's units: their keys start with its code.
     int16_t unitStatus = FindByKey(kUnitFile, 0, estateCode, kFindGreaterOrEqual);
-    while (unitStatus == kFound && r.unit.UnitKey().compare(0, 2, estateCode) == 0) {
+    while (unitStatus == kFound && r.unit.UnitKey().compare(0, 2, estateCode) == 0 && !LetterPassFailed()) {
       const std::string unitKey = r.unit.UnitKey();
       // 2.2.1 Only the units inside the selected range.
       if (unitKey >= p.FromKey && unitKey <= p.ToKey) {
@@ -251,8 +309,10 @@ int32_t WalkSelection() {
         EvaluateLease();
         ++evaluated;
         // 2.2.1.4 The list prints every admitted lease, a remark for those
-        //         that cannot be revised; apply writes those due.
+        //         that cannot be revised; letters and apply only for
+        //         those due.
         if (LeaseValues().EvaluationResult >= 0 && listMode) PrintLeaseLine();
+        else if (LeaseValues().EvaluationResult == kLeaseRevised && letterMode) WriteLeaseLetter();
         else if (LeaseValues().EvaluationResult == kLeaseRevised && applyMode) ApplyLease();
         // 2.2.1.5 Apply: the unit's lock goes.
         if (applyMode) ReleaseUnitLock();

@@ -4,8 +4,8 @@
 // lines; the print script then goes to the print program and the form comes
 // back.  Escape on the form ends the run.
 //
-// The letters ("N") and the write-back ("A") are accepted by the form; their
-// passes walk and evaluate the same units and produce no output yet.
+// The letters mode ("N") merges the chosen letter text for every lease to
+// be revised, one letter after another in the same print job.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,10 @@ void RevisionRun();
 // runs the print program.  When the print program is missing or fails, a
 // message in the session language says so (row 12, one key) and the script
 // stays in JOBTMP.  Returns the print program's status (print_channel.h).
+// In the letters mode, a letter text or data file that cannot be read ends
+// the walk: the script is removed instead of printed, a message names the
+// file (row 12, one key), and the pass returns kLetterPassFailed.
+inline constexpr int kLetterPassFailed = 3;
 int RunRevisionPass();
 
 // Walks the selection of Revision(): the estates from the estate part of
@@ -30,8 +34,10 @@ int RunRevisionPass();
 // FromKey and ToKey (both included, byte-wise); reads each unit's
 // lease-transition record (its defaults when there is none), evaluates the
 // lease and, in mode "L", prints its lines for every result of 0 or more;
-// in mode "A" writes every lease of result 0 back under the lock files and
-// prints the journal of what was written (revision/apply.h).
+// in mode "N" it merges the letter of every lease with result 0, and stops
+// at the first letter whose text or data file cannot be read; in mode "A"
+// writes every lease of result 0 back under the lock files and prints the
+// journal of what was written (revision/apply.h).
 // Returns the number of units evaluated.  Esc typed during the walk stops
 // it before the next unit (never inside one: a lease being applied is
 // written whole); the print job then ends with a line that says the pass

@@ -4,17 +4,7 @@
 # form is missing or damaged.
 set -euo pipefail
 
-SRC=${KESTROVA_SOURCE_DIR:?}
-BIN=${KESTROVA_BINARY_DIR:?}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-BUILD_DIR=$BIN TODAY=20261207 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env"
-# shellcheck disable=SC1091
-source "$WORK/env"
-unset HTTP_USER_AGENT HTTP_ACCEPT WINDIR SYSTEMROOT
+. "$(dirname "$0")/lib/job_root.sh"
 
 "$BIN/kestrova" --check > "$WORK/out" || fail "--check exited $?"
 

@@ -3,7 +3,7 @@
 # by scripts/make-root: the report appears in the print program's viewer,
 # Esc comes back to the form with the job's screen redrawn, and Esc on the
 # form ends the job with exit code 0.  Then the same pass with a text file
-# as the output device.
+# as the output device: the job names the file it went to.
 set -euo pipefail
 
 . "$(dirname "$0")/lib/tmux_pane.sh" report
@@ -27,6 +27,21 @@ fill_form
 wait_for "Pàgina 1/2"
 wait_for "REVISIÓ '94 DE RENDES LLIURES A 1/3/2026"
 wait_for "001002         Carrer de Balmes, 125"
+# Idle, the viewer sleeps until a key: it is not woken up at all.
+descendant() {  # the process named $2 under process $1
+  local child
+  for child in $(ps -o pid= --ppid "$1"); do
+    if [ "$(ps -o comm= -p "$child" | tr "[:upper:]" "[:lower:]")" = "$2" ]; then echo "$child"; return; fi
+    descendant "$child" "$2"
+  done
+}
+VIEWER=$(descendant "$(tmux -L "$SOCKET" display -p -t job '#{pane_pid}')" jobprint)
+[ -n "$VIEWER" ] || fail "no jobprint process under the pane"
+wakeups() { awk '/^voluntary_ctxt_switches/ { print $2 }' "/proc/$VIEWER/status"; }
+before=$(wakeups)
+sleep 2
+after=$(wakeups)
+[ "$after" -le "$((before + 1))" ] || fail "the idle viewer woke up $((after - before)) times in 2 s"
 tmux -L "$SOCKET" send-keys -t job NPage
 wait_for "Pàgina 2/2"
 # 2. Esc: back to the form, redrawn.
@@ -43,14 +58,11 @@ sed -i 's/^Sortida=.*/Sortida=informe.txt\r/' "$TERMINAL_INI"
 REPORT="$WORK/root/SESSIO/informe.txt"
 start_job
 fill_form
-# Esc during the pass would interrupt it: wait until the report is written
-# and the form is back.
-for _ in $(seq "$WAIT_TENTHS"); do
-  if [ -f "$REPORT" ] && grep -q "PÀGINA    2" "$REPORT"; then break; fi
-  sleep 0.1
-done
+# The job says where the pages went, until a key.
+wait_for "IMPRESSIÓ DESADA A $WORK/root/SESSIO/informe.txt"
+tmux -L "$SOCKET" send-keys -t job Space
+wait_gone "IMPRESSIÓ DESADA A"
 wait_for "Tasca"
-sleep 0.5
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"
 [ -f "$REPORT" ] || fail "no report file"

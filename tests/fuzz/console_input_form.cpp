@@ -3,45 +3,21 @@
 // is a form definition, a 0 byte, then key and mouse events of 6 bytes each
 // (kind, key code, modifiers, row, column; rows and columns may fall off the
 // screen).  When the events run out the screens back out with Esc.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <string>
 
 #include "console/form_input.h"
 #include "console/key_map.h"
-#include "console/keyboard.h"
-#include "platform/screen.h"
+#include "fuzz/console_fuzz.h"
 #include "session/job_form.h"
-#include "session/session.h"
-#include "windows/windows.h"
-
-namespace {
-
-const std::string& ScratchDirectory() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/kestrova-fuzz-form-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/";
-  }();
-  return dir;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  ResetSessionForTesting();
-  ResetScreenForTesting();
-  ResetWindowsForTesting();
-  ResetKeyboardForTesting();
+  fuzzing::ResetConsole("/tmp/kestrova-fuzz-form-XXXXXX");
   ResetKeyMapForTesting();
   ResetJobFormForTesting();
   ResetFormInputForTesting();
   Session().language = "CAT";
-  Session().jobTmp = ScratchDirectory();
-  Session().colourTable = ParseColourText(kDefaultColourText);
-  Screen().inputGone = nullptr;
   Screen().mouseButtons = 3;
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);

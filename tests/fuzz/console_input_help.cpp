@@ -2,45 +2,21 @@
 // viewer must show any file, of any length and content, and page through it
 // with any keys without reading past its end.  The input is the file's
 // bytes, a 0 byte, then one key code per 2 bytes.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "console/help.h"
-#include "console/keyboard.h"
+#include "fuzz/console_fuzz.h"
 #include "platform/files.h"
-#include "platform/screen.h"
-#include "session/session.h"
-#include "windows/windows.h"
-
-namespace {
-
-const std::string& ScratchDirectory() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/kestrova-fuzz-help-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/";
-  }();
-  return dir;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;
-  ResetSessionForTesting();
-  ResetScreenForTesting();
-  ResetWindowsForTesting();
-  ResetKeyboardForTesting();
-  Session().jobTmp = ScratchDirectory();
-  Session().colourTable = ParseColourText(kDefaultColourText);
-  Screen().inputGone = nullptr;
+  const std::string& scratch = fuzzing::ResetConsole("/tmp/kestrova-fuzz-help-XXXXXX");
 
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::size_t split = std::min(bytes.find('\0'), bytes.size());
-  const std::string path = ScratchDirectory() + "PROVA.HLP";
+  const std::string path = scratch + "PROVA.HLP";
   if (!WriteWholeFile(path, bytes.substr(0, split))) return 0;
   for (std::size_t i = split + 1; i + 2 <= bytes.size() && Screen().input.size() < 200; i += 2) {
     const uint16_t key = static_cast<uint16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);

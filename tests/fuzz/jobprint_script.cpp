@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace kestrova::jobprint;
   const PrintDocument doc = LayOutScript(std::string_view(reinterpret_cast<const char*>(data), size));
   RenderText(doc);
-  for (int page = 0; page < static_cast<int>(doc.pages.size()) && page < 4; ++page) ViewerLines(doc, page, 3, 7, 25, 80);
+  const int count = static_cast<int>(doc.pages.size());
+  for (int page = 0; page < count && page < 4; ++page) ViewerLines(doc.pages[page], page + 1, count, 3, 7, 25, 80);
   return 0;
 }

@@ -109,3 +109,63 @@ TEST_F(WholeJobTest, TheUnitListOpensAtTheEstateOfTheForm) {
 
 }  // namespace
 }  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Letters: mode N, regime 4, estates 1 to 3, two months of arrears under
+// concept 30, letter text REVIPC; the other fields keep their defaults.
+constexpr const char* kLetterKeys =
+    "N{Enter}{Enter}4{Enter}{Enter}{Enter}3{Del}{Del}{Del}{Enter}{Enter}{Enter}2{Enter}30{Enter}{Enter}REVIPC{Enter}S{Enter}"
+    "{Esc}";
+
+class WholeJobLettersTest : public WholeJobTest {
+ protected:
+  void UseLanguage(const std::string& code) {
+    for (const std::string file : {"Tarn.ini", "SESSIO/TarnTerm.ini"}) {
+      const std::string set = "sed -i 's/^Idioma=.*/Idioma=" + code + "\\r/' '" + root_ + file + "'";
+      ASSERT_EQ(std::system(set.c_str()), 0);
+    }
+  }
+  void ExpectGolden(const std::string& language) {
+    const std::string golden = source_ + "/tests/integration/golden/letters_regime4_" + language;
+    const std::string script = ReadFile(root_ + "SESSIO/jobprint.tmp");
+    ASSERT_FALSE(ReadFile(golden + ".script").empty());
+    EXPECT_TRUE(script == ReadFile(golden + ".script")) << "the print script differs from " << golden << ".script";
+    // The merge file left behind is the last letter's.
+    EXPECT_TRUE(ReadFile(root_ + "SESSIO/merge.tmp") == ReadFile(golden + ".merge"))
+        << "merge.tmp differs from " << golden << ".merge";
+  }
+};
+
+TEST_F(WholeJobLettersTest, CatalanLettersOverTheDemoDataGiveTheReviewedScript) {
+  ASSERT_EQ(RunJob(kLetterKeys, "cartes.txt"), 0) << ReadFile(tmp_.Path() + "job.log");
+  ExpectGolden("cat");
+  const std::string text = ReadFile(root_ + "SESSIO/cartes.txt");
+  EXPECT_NE(text.find("Benvolgut llogater"), std::string::npos);
+}
+
+TEST_F(WholeJobLettersTest, SpanishLettersOverTheDemoDataGiveTheReviewedScript) {
+  UseLanguage("SPA");
+  ASSERT_EQ(RunJob(kLetterKeys, "cartes.txt"), 0) << ReadFile(tmp_.Path() + "job.log");
+  ExpectGolden("spa");
+  const std::string text = ReadFile(root_ + "SESSIO/cartes.txt");
+  EXPECT_NE(text.find("Estimado inquilino"), std::string::npos);
+}
+
+TEST_F(WholeJobLettersTest, LettersAsPdf) {
+  ASSERT_EQ(RunJob(kLetterKeys, "cartes.pdf"), 0) << ReadFile(tmp_.Path() + "job.log");
+  EXPECT_EQ(ReadFile(root_ + "SESSIO/cartes.pdf").substr(0, 5), "%PDF-");
+}
+
+TEST_F(WholeJobLettersTest, MissingLetterTextEndsThePassWithoutPrinting) {
+  ASSERT_EQ(std::system(("rm '" + root_ + "TEXTOS/REVIPC.txt'").c_str()), 0);
+  // The message waits for a key: the Escape after S answers it, a second
+  // Escape leaves the form.
+  EXPECT_EQ(RunJob(std::string(kLetterKeys) + "{Esc}", "cartes.txt"), 0) << ReadFile(tmp_.Path() + "job.log");
+  EXPECT_FALSE(std::ifstream(root_ + "SESSIO/jobprint.tmp").good());
+  EXPECT_FALSE(std::ifstream(root_ + "SESSIO/cartes.txt").good());
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "messages.h"
 #include "outputs.h"
 #include "platform/codepage.h"
 
@@ -72,27 +73,62 @@ void DrawPage(cairo_t* cr, const PrintPage& page, double width, double height, i
 
 }  // namespace
 
+void MeasureSink::Page(const PrintPage& page, const LayoutState&) {
+  widest = std::max(widest, WidestLine(page));
+  ++pages;
+  if (page.condensed) ++condensedPages;
+}
+
+PdfSink::PdfSink(const std::string& path, int widest) : path_(path), widest_(widest) {
+  surface_ = cairo_pdf_surface_create(path.c_str(), kShortSide, kLongSide);
+  if (cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS) cr_ = cairo_create(surface_);
+}
+
+PdfSink::~PdfSink() { Close(); }
+
+void PdfSink::Page(const PrintPage& page, const LayoutState&) {
+  if (cr_ == nullptr || closed_) return;
+  const bool landscape = page.condensed || widest_ > kPortraitColumns + 20;
+  const double width = landscape ? kLongSide : kShortSide;
+  const double height = landscape ? kShortSide : kLongSide;
+  cairo_pdf_surface_set_size(surface_, width, height);
+  DrawPage(cr_, page, width, height, page.condensed ? std::max(widest_, kCondensedColumns) : widest_);
+  cairo_show_page(cr_);
+}
+
+std::string PdfSink::Close() {
+  if (closed_) return std::string();
+  closed_ = true;
+  if (cr_ != nullptr) cairo_destroy(cr_);
+  const bool created = cr_ != nullptr;
+  cr_ = nullptr;
+  cairo_surface_finish(surface_);
+  const cairo_status_t status = cairo_surface_status(surface_);
+  cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  if (!created) return Say("NO ES POT CREAR EL FITXER"_cp) + " " + Utf8ToCp850(path_);
+  return status == CAIRO_STATUS_SUCCESS ? std::string() : Say("NO ES POT ESCRIURE EL FITXER"_cp) + " " + Utf8ToCp850(path_);
+}
+
 std::string WritePdf(const PrintDocument& document, const std::string& path) {
-  cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), kShortSide, kLongSide);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return "cannot create " + path;
-  }
-  cairo_t* cr = cairo_create(surface);
-  const int widest = WidestLine(document);
-  for (const PrintPage& page : document.pages) {
-    const bool landscape = page.condensed || widest > kPortraitColumns + 20;
-    const double width = landscape ? kLongSide : kShortSide;
-    const double height = landscape ? kShortSide : kLongSide;
-    cairo_pdf_surface_set_size(surface, width, height);
-    DrawPage(cr, page, width, height, page.condensed ? std::max(widest, kCondensedColumns) : widest);
-    cairo_show_page(cr);
-  }
-  cairo_destroy(cr);
-  cairo_surface_finish(surface);
-  const cairo_status_t status = cairo_surface_status(surface);
-  cairo_surface_destroy(surface);
-  return status == CAIRO_STATUS_SUCCESS ? std::string() : "cannot write " + path;
+  PdfSink pdf(path, WidestLine(document));
+  for (const PrintPage& page : document.pages) pdf.Page(page, LayoutState());
+  return pdf.Close();
+}
+
+std::string WritePdfFile(const std::string& scriptPath, const std::string& pdfPath, MeasureSink* measured) {
+  // Two passes over the script: the font is sized for the widest line of the
+  // whole document before the first page is drawn.
+  MeasureSink measure;
+  ScriptLayout first(measure);
+  if (!FeedScriptFile(scriptPath, first)) return Say("NO ES POT LLEGIR EL GUIÓ D'IMPRESSIÓ"_cp) + " " + Utf8ToCp850(scriptPath);
+  first.Finish();
+  if (measured != nullptr) *measured = measure;
+  PdfSink pdf(pdfPath, measure.widest);
+  ScriptLayout second(pdf);
+  if (!FeedScriptFile(scriptPath, second)) return Say("NO ES POT LLEGIR EL GUIÓ D'IMPRESSIÓ"_cp) + " " + Utf8ToCp850(scriptPath);
+  second.Finish();
+  return pdf.Close();
 }
 
 }  // namespace kestrova::jobprint

@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "messages.h"
 #include "outputs.h"
 #include "platform/codepage.h"
 
@@ -35,6 +37,13 @@ std::string FitColumns(const std::string& utf8, int columns) {
   return out;
 }
 
+volatile sig_atomic_t resized = 0;
+
+void NoteResize(int) { resized = 1; }
+
+// A byte of input within the time (-1: waiting as long as it takes, which
+// costs no CPU), -1 when none came or a resize interrupted the wait, -2 at
+// the end of input.
 int ReadByte(int timeoutMs) {
   pollfd p{STDIN_FILENO, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) <= 0) return -1;
@@ -44,11 +53,14 @@ int ReadByte(int timeoutMs) {
 }
 
 Key ReadKey(bool& ended) {
-  const int c = ReadByte(500);
+  // Nothing changes on screen until a key comes or the terminal is resized,
+  // so the viewer sleeps in the wait.
+  const int c = ReadByte(-1);
   if (c == -2) {
     ended = true;
     return Key::kQuit;
   }
+  if (c == -1) return Key::kNone;  // a resize: the screen is drawn again
   if (c == 'q' || c == 'Q') return Key::kQuit;
   if (c != 27) return Key::kNone;
   const int c1 = ReadByte(50);
@@ -81,29 +93,35 @@ void WriteAll(const std::string& text) {
   }
 }
 
+// Keeps where each page starts, not the page.
+class IndexSink : public PageSink {
+ public:
+  void Page(const PrintPage&, const LayoutState& start) override { starts.push_back(start); }
+  std::vector<LayoutState> starts;
+};
+
 }  // namespace
 
-std::vector<std::string> ViewerLines(const PrintDocument& document, int page, int top, int left, int rows,
+std::vector<std::string> ViewerLines(const PrintPage& page, int number, int count, int top, int left, int rows,
                                      int columns) {
   std::vector<std::string> out;
-  const PrintPage& p = document.pages[static_cast<std::size_t>(page)];
   for (int r = 0; r < rows - 1; ++r) {
     const std::size_t k = static_cast<std::size_t>(top + r);
     std::string text;
-    if (k < p.lines.size()) {
-      const std::string& bytes = p.lines[k].text;
+    if (k < page.lines.size()) {
+      const std::string& bytes = page.lines[k].text;
       if (static_cast<std::size_t>(left) < bytes.size()) text = Cp850ToUtf8(std::string_view(bytes).substr(left));
     }
     out.push_back(FitColumns(text, columns));
   }
-  // The terminal takes UTF-8, so the status line is written in UTF-8 as is.
-  const std::string status = " Pàgina " + std::to_string(page + 1) + "/" + std::to_string(document.pages.size()) +
-                             "   RePàg/AvPàg: pàgines   fletxes: desplaçar   Esc o q: tornar";
-  out.push_back(FitColumns(status, columns));
+  const std::string status = " " + Say("Pàgina"_cp) + " " + std::to_string(number) + "/" +
+                             (count > 0 ? std::to_string(count) : std::string("...")) + "   " +
+                             Say("RePàg/AvPàg: pàgines   fletxes: desplaçar   Esc o q: tornar"_cp);
+  out.push_back(FitColumns(Cp850ToUtf8(status), columns));
   return out;
 }
 
-std::string ViewOnTerminal(const PrintDocument& document) {
+std::string ViewOnTerminal(const std::string& scriptPath) {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return "no terminal to show the pages on";
   termios saved{};
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return "the terminal cannot be set up";
@@ -113,23 +131,36 @@ std::string ViewOnTerminal(const PrintDocument& document) {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+  struct sigaction resize{};
+  resize.sa_handler = NoteResize;  // no SA_RESTART: the wait for a key ends
+  struct sigaction savedResize{};
+  sigaction(SIGWINCH, &resize, &savedResize);
   WriteAll("\x1b[?1049h\x1b[?25l");
 
-  const int pages = static_cast<int>(document.pages.size());
+  // Only the page shown is laid out; the index of where pages start comes
+  // from one pass over the script, after the first page is on screen.
+  std::vector<LayoutState> starts{LayoutState()};
+  int pages = 0;
+  PrintPage shown;
+  int shownNumber = -1;
   int page = 0, top = 0, left = 0;
   bool ended = false;
   for (;;) {
+    if (shownNumber != page) {
+      if (!ReLayOutPage(scriptPath, starts[static_cast<std::size_t>(page)], shown)) shown = PrintPage();
+      shownNumber = page;
+    }
     winsize ws{};
     int rows = 25, columns = 80;
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 1 && ws.ws_col > 0) {
       rows = ws.ws_row;
       columns = ws.ws_col;
     }
-    const int length = static_cast<int>(document.pages[static_cast<std::size_t>(page)].lines.size());
+    const int length = static_cast<int>(shown.lines.size());
     const int lastTop = std::max(0, length - (rows - 1));
     top = std::clamp(top, 0, lastTop);
     std::string frame = "\x1b[H";
-    const auto lines = ViewerLines(document, page, top, left, rows, columns);
+    const auto lines = ViewerLines(shown, page + 1, pages, top, left, rows, columns);
     for (std::size_t r = 0; r < lines.size(); ++r) {
       if (r + 1 == lines.size()) frame += "\x1b[7m";
       frame += lines[r];
@@ -138,6 +169,17 @@ std::string ViewOnTerminal(const PrintDocument& document) {
     frame += "\x1b[0m";
     WriteAll(frame);
 
+    if (pages == 0) {
+      IndexSink index;
+      ScriptLayout layout(index);
+      FeedScriptFile(scriptPath, layout);
+      layout.Finish();
+      starts = std::move(index.starts);
+      pages = static_cast<int>(starts.size());
+      continue;  // the status line now has the page count
+    }
+
+    resized = 0;
     const Key key = ReadKey(ended);
     if (key == Key::kQuit) break;
     switch (key) {
@@ -159,6 +201,7 @@ std::string ViewOnTerminal(const PrintDocument& document) {
     }
   }
   WriteAll("\x1b[0m\x1b[?25h\x1b[?1049l");
+  sigaction(SIGWINCH, &savedResize, nullptr);
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
   (void)ended;
   return std::string();

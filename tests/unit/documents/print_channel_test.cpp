@@ -7,10 +7,13 @@
 
 #include "platform/files.h"
 #include "session/session.h"
+#include "support/print_script.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {
 namespace {
+
+using testing::ClosedScriptRecords;
 
 class PrintChannelTest : public ::testing::Test {
  protected:
@@ -20,23 +23,6 @@ class PrintChannelTest : public ::testing::Test {
     Session().jobTmp = tmp_.Path();
   }
   void TearDown() override { ResetPrintChannelForTesting(); }
-
-  // The script's records after ClosePrintJob, without their CR LF.
-  std::vector<std::string> Records() {
-    ClosePrintJob();
-    std::string contents;
-    EXPECT_TRUE(ReadWholeFile(PrintScriptPath(), contents));
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < contents.size()) {
-      const std::size_t end = contents.find("\r\n", start);
-      EXPECT_NE(end, std::string::npos) << "record without CR LF";
-      if (end == std::string::npos) break;
-      out.push_back(contents.substr(start, end - start));
-      start = end + 2;
-    }
-    return out;
-  }
 
   testing::TempDir tmp_;
 };
@@ -71,7 +57,7 @@ TEST_F(PrintChannelTest, RecordFormats) {
   SetJustification("");
   PrintAt(1, "REBUT", 0);
   PrintAt(16, "a,b", 2);
-  EXPECT_EQ(Records(), (std::vector<std::string>{"DEVICEPANTALLA", "PAGE 66 ", "*@e", "JUSD", "JUSE",
+  EXPECT_EQ(ClosedScriptRecords(), (std::vector<std::string>{"DEVICEPANTALLA", "PAGE 66 ", "*@e", "JUSD", "JUSE",
                                                   " 1 ,REBUT, 0 ", " 16 ,a,b, 2 "}));
 }
 
@@ -81,7 +67,7 @@ TEST_F(PrintChannelTest, ControlBytesBecomeBlanksWithoutTouchingTheCaller) {
   const std::string text = std::string("a\tb\rc") + '\xFF' + "d" + '\x7F' + '\0' + "\xB7";
   PrintAt(1, text, 1);
   EXPECT_EQ(text[1], '\t');
-  const auto records = Records();
+  const auto records = ClosedScriptRecords();
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[2], std::string(" 1 ,a b c d  \xB7, 1 "));
 }
@@ -94,7 +80,7 @@ TEST_F(PrintChannelTest, FullPageStartsANewPageOfTheSameLength) {
   EXPECT_EQ(PrintChannel().pageLine, 3);
   PrintAt(1, "three", 1);  // pageLine == pageLength: page record first
   EXPECT_EQ(PrintChannel().pageLine, 1);
-  EXPECT_EQ(Records(), (std::vector<std::string>{"DEVICEx.txt", "PAGE 3 ", " 1 ,one, 2 ", " 1 ,two, 1 ",
+  EXPECT_EQ(ClosedScriptRecords(), (std::vector<std::string>{"DEVICEx.txt", "PAGE 3 ", " 1 ,one, 2 ", " 1 ,two, 1 ",
                                                   "PAGE 3 ", " 1 ,three, 1 "}));
 }
 
@@ -119,7 +105,7 @@ TEST_F(PrintChannelTest, ColumnCounters) {
     EXPECT_EQ(PrintChannel().pageLine, s.pageLine) << s.text;
     EXPECT_EQ(PrintChannel().pageColumn, s.pageColumn) << s.text;
   }
-  const auto records = Records();
+  const auto records = ClosedScriptRecords();
   EXPECT_EQ(records.back(), " 5 ,ab,-2 ");
 }
 
@@ -131,7 +117,7 @@ TEST_F(PrintChannelTest, ReopeningReplacesTheScriptAndLargeRunsAreComplete) {
   OpenPrintJob("second.txt");
   StartPage(66);
   for (int i = 0; i < 5000; ++i) PrintAt(1, "line " + std::to_string(i), 1);
-  const auto records = Records();
+  const auto records = ClosedScriptRecords();
   EXPECT_EQ(records.front(), "DEVICEsecond.txt");
   EXPECT_EQ(records.back(), " 1 ,line 4999, 1 ");
   // 5000 lines of 66-line pages: one first page record, then one per 66 lines.

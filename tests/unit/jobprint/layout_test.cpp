@@ -142,12 +142,12 @@ TEST(JobprintPdf, ValidPdfWithItsPagesAndText) {
 
 TEST(JobprintViewer, LinesAndStatus) {
   const PrintDocument doc = LayOutScript(" 1 ,abcdefghij, 1 \n 1 ,klm\xB7, 1 \n*e\n 1 ,second, 1 \n");
-  const auto lines = ViewerLines(doc, 0, 1, 2, 3, 6);
+  const auto lines = ViewerLines(doc.pages[0], 1, 2, 1, 2, 3, 6);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "mÀ    ");
   EXPECT_EQ(lines[1], "      ");
   EXPECT_EQ(lines[2].substr(0, 7), " Pàgin");
-  EXPECT_NE(ViewerLines(doc, 1, 0, 0, 2, 80)[1].find("2/2"), std::string::npos);
+  EXPECT_NE(ViewerLines(doc.pages[1], 2, 2, 0, 0, 2, 80)[1].find("2/2"), std::string::npos);
 }
 
 }  // namespace

@@ -121,6 +121,18 @@ TransitionSetup Staged(auto&& change) {
 }
 auto Same = [](auto&) {};
 
+// A lease of `contract` last revised on `lastRevision` at `lastIndex`
+// (thousandths of a point), with the default rent and increments.
+UnitSetup Revised(const char* contract, const char* lastRevision, int32_t lastIndex,
+                  char unitClass) {
+  UnitSetup u;
+  u.contract = contract;
+  u.lastRevision = lastRevision;
+  u.lastIndex = lastIndex;
+  u.unitClass = unitClass;
+  return u;
+}
+
 // The 1990 lease of the default unit: last revised 15/01/2020 at 102.000,
 // rent 500.00 + increments 50.00 = base 550.00, revised 15/01/2021 against
 // 103.000: 103/102 - 1 = 0.0098039215686..., x 55000 = 539.2157 -> 539.
@@ -193,8 +205,7 @@ std::vector<LeaseCase> Cases() {
        Unit([](UnitSetup& u) { u.contract = "20000115"; }), {}, 0, kJanuaryFraction, 539},
       // Index fallen from 102 to 101: -0.0098039..., x 55000 = -539.2 -> -539.
       {"a negative variation gives a negative increment", 1, "20200615", 0,
-       Unit([](UnitSetup& u) { u.contract = "19900615"; u.lastRevision = "20190615"; }), {}, 0,
-       101.0 / 102.0 - 1, -539},
+       Revised("19900615", "20190615", 102000, ' '), {}, 0, 101.0 / 102.0 - 1, -539},
       // Coded entry 05 (key byte 133, class 1) adds 30.00 to the increments;
       // numbered amount 5 (key byte 5, class 9) and coded 77 (unknown) do
       // not count: base 580.00, x 0.0098039 = 568.63 -> 569.
@@ -210,40 +221,17 @@ std::vector<LeaseCase> Cases() {
       // Caps of class N.  29/03/2022: no cap; 104 -> 112: 0.0769230769...,
       // x 55000 = 4230.77 -> 4231.
       {"29/03/2022 applies no cap", 1, "20220329", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "19900329";
-         u.lastRevision = "20210329";
-         u.lastIndex = 104000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, 112.0 / 104.0 - 1, 4231},
+       Revised("19900329", "20210329", 104000, 'N'), {}, 0, 112.0 / 104.0 - 1, 4231},
       // 30/03/2022: 12 months since the last revision, so the cap is the
       // series-P 2.0 % alone; 0.02 x 55000 = 1100.
       {"30/03/2022 applies the series-P cap", 1, "20220330", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "19900330";
-         u.lastRevision = "20210330";
-         u.lastIndex = 104000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, 0.02, 1100, 0.02},
+       Revised("19900330", "20210330", 104000, 'N'), {}, 0, 0.02, 1100, 0.02},
       {"a unit not of class N is never capped", 1, "20220330", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "19900330";
-         u.lastRevision = "20210330";
-         u.lastIndex = 104000;
-       }),
-       {}, 0, 112.0 / 104.0 - 1, 4231},
+       Revised("19900330", "20210330", 104000, ' '), {}, 0, 112.0 / 104.0 - 1, 4231},
       // 2024: 116 -> 120 is 3.45 %, capped at 0.03f: 0.0299999993 x 55000 =
       // 1649.99996 -> 1650.
       {"2024 caps at 3 %", 1, "20240615", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "19900615";
-         u.lastRevision = "20230615";
-         u.lastIndex = 116000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, kCap2024, 1650, kCap2024},
+       Revised("19900615", "20230615", 116000, 'N'), {}, 0, kCap2024, 1650, kCap2024},
       // Regime 3 in 2024: 50 -> 120 is 140 %, capped at 3 %: 0.0299999993 x
       // 20000 = 599.9999866 -> 600; updated rent 20600; step 4 of 10 is 40 %:
       // 0.4 x 20600 = 8240, less 60.00 + 5.00 = 1740.  Staged leases move a
@@ -257,33 +245,16 @@ std::vector<LeaseCase> Cases() {
       // contract of 24/05/2023; from 25/05/2023 the series-P 2.1 % binds:
       // 0.021 x 55000 = 1155.
       {"from 2025 a contract of 24/05/2023 is not capped", 4, "20250615", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "20230524";
-         u.lastRevision = "20240615";
-         u.lastIndex = 120000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, 123.6 / 120.0 - 1, 1650},
+       Revised("20230524", "20240615", 120000, 'N'), {}, 0, 123.6 / 120.0 - 1, 1650},
       {"from 2025 a contract of 25/05/2023 is capped", 4, "20250615", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "20230525";
-         u.lastRevision = "20240615";
-         u.lastIndex = 120000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, 0.021, 1155, 0.021},
+       Revised("20230525", "20240615", 120000, 'N'), {}, 0, 0.021, 1155, 0.021},
       // 13 months since 15/05/2024: the variation to 15/06/2024 (119 -> 120,
       // 0.0084033613) compounds with 2.1 %: 1.021 x 1.0084033613 - 1 =
       // 0.0295798319; the full variation 119 -> 123.6 (3.87 %) is above it:
       // 0.0295798319 x 55000 = 1626.89 -> 1627.
       {"rule P compounds after 13 months", 4, "20250615", 0,
-       Unit([](UnitSetup& u) {
-         u.contract = "20230601";
-         u.lastRevision = "20240515";
-         u.lastIndex = 119000;
-         u.unitClass = 'N';
-       }),
-       {}, 0, 1.021 * (120.0 / 119.0) - 1, 1627, 1.021 * (120.0 / 119.0) - 1},
+       Revised("20230601", "20240515", 119000, 'N'), {}, 0, 1.021 * (120.0 / 119.0) - 1, 1627,
+       1.021 * (120.0 / 119.0) - 1},
       // Staged leases in June 2023 (no cap under regime 3 before 2024): the
       // index of 03/2023 (116) against 50.000 of 1980, linked by the March
       // factor of series Q (1.9, dated 2001, between 06/1979 and 03/2023):
@@ -465,22 +436,14 @@ TEST_F(LeaseRulesTest, RulePWithoutAnIndexAYearBackUsesThePercentageAlone) {
   AddRecord(kPriceIndexFile, IndexRecord('P', "202506", 2.1));
   // A lease with a large variation first: 100 -> 103 on an old index of
   // 50.000 is 106 %.
-  UnitSetup first;
-  first.contract = "20000115";
-  first.lastRevision = "20250115";
-  first.lastIndex = 50000;
+  UnitSetup first = Revised("20000115", "20250115", 50000, ' ');
   first.revisionMonths = 6;
   Evaluate(4, "20250715", 0, first, {});
   ASSERT_EQ(LeaseValues().EvaluationResult, 0);
   ASSERT_NEAR(Variation().VarFraction, 103.0 / 50.0 - 1, 1e-12);
   // 14 months since 15/05/2024; no index on or before 15/07/2024, so E = 0
   // and the cap is 2.1 %; 99 -> 103 is 4.04 %: 0.021 x 55000 = 1155.
-  UnitSetup second;
-  second.contract = "20230601";
-  second.lastRevision = "20240515";
-  second.lastIndex = 99000;
-  second.unitClass = 'N';
-  Evaluate(4, "20250715", 0, second, {});
+  Evaluate(4, "20250715", 0, Revised("20230601", "20240515", 99000, 'N'), {});
   ASSERT_EQ(LeaseValues().EvaluationResult, 0);
   EXPECT_NEAR(LeaseValues().UpdateCap, 0.021, 1e-12);
   EXPECT_EQ(LeaseValues().Increment, 1155);
@@ -492,12 +455,7 @@ TEST_F(LeaseRulesTest, NoSeriesPRecordMeansNoCap) {
   AddRecord(kPriceIndexFile, IndexRecord('I', "202106", 100.0));
   AddRecord(kPriceIndexFile, IndexRecord('I', "202206", 103.0));
   AddRecord(kPriceIndexFile, IndexRecord('P', "202207", 2.0));
-  UnitSetup u;
-  u.contract = "19900615";
-  u.lastRevision = "20210615";
-  u.lastIndex = 100000;
-  u.unitClass = 'N';
-  Evaluate(1, "20220615", 0, u, {});
+  Evaluate(1, "20220615", 0, Revised("19900615", "20210615", 100000, 'N'), {});
   ASSERT_EQ(LeaseValues().EvaluationResult, 0);
   EXPECT_EQ(LeaseValues().UpdateCap, kNoUpdateCap);
   // 103 / 100 - 1 = 0.03, x 55000 = 1650.
@@ -521,11 +479,7 @@ TEST_F(LeaseRulesTest, TheWorkedVariationExample) {
   EXPECT_EQ(v.VarNewIndexDate, Date("20220601"));
   EXPECT_EQ(v.VarNewIndex, 103.0);
 
-  UnitSetup u;
-  u.contract = "19900615";
-  u.lastRevision = "20210615";
-  u.lastIndex = 100000;
-  u.unitClass = 'N';
+  UnitSetup u = Revised("19900615", "20210615", 100000, 'N');
   u.amounts[1] = 0;
   Evaluate(1, "20220615", 0, u, {});
   ASSERT_EQ(LeaseValues().EvaluationResult, 0);

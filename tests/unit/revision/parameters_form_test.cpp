@@ -2,11 +2,8 @@
 // revision hooks installed, keys typed from a script, the screen read back.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "console/form_input.h"
@@ -19,6 +16,7 @@
 #include "session/language.h"
 #include "session/session.h"
 #include "support/temp_dir.h"
+#include "unit/revision/form_session.h"
 #include "unit/revision/memory_records.h"
 #include "windows/windows.h"
 
@@ -27,15 +25,7 @@ namespace {
 
 using testing::AddRecord;
 using testing::IndexRecord;
-
-std::string InstallFile(const std::string& relative) {
-  const char* dir = std::getenv("KESTROVA_SOURCE_DIR");
-  std::string source = dir != nullptr ? dir : std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/"));
-  std::ifstream in(source + "/install/" + relative, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return Utf8ToCp850(text.str());
-}
+using testing::InstallFile;
 
 // The operator: one scripted event each time the job waits for input (a
 // flush finds nothing pending), and the rows a window covers (a message at
@@ -72,19 +62,9 @@ bool Shown(const std::string& utf8) {
 class RevisionFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSessionForTesting();
-    ResetLanguageForTesting();
-    ResetJobFormForTesting();
-    ResetScreenForTesting();
-    ResetWindowsForTesting();
+    testing::StartRevisionSession(dir_.Path());
     ResetKeyboardForTesting();
     ResetFormInputForTesting();
-    ResetRevisionParametersForTesting();
-    Session().jobRoot = dir_.Path();
-    Session().jobTmp = dir_.Path();
-    Session().colourTable = ParseColourText(kDefaultColourText);
-    Session().language = "CAT";
-    JobName() = "KESTROVA";
     ASSERT_TRUE(ParseJobForm(InstallFile("FORMS/KESTROVA.JPN")).ok);
     Screen().backend.waitInput = Operator;
     Script().clear();

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +20,7 @@
 #include "session/language.h"
 #include "session/session.h"
 #include "support/temp_dir.h"
+#include "unit/revision/form_session.h"
 #include "unit/revision/memory_records.h"
 #include "windows/windows.h"
 
@@ -32,22 +30,7 @@ namespace {
 using testing::AddRecord;
 using testing::Date;
 using testing::IndexRecord;
-
-std::string SourceDir() {
-  const char* dir = std::getenv("KESTROVA_SOURCE_DIR");
-  if (dir != nullptr) return dir;
-  std::string here = __FILE__;
-  return here.substr(0, here.rfind("/tests/"));
-}
-
-// An installation file, from its UTF-8 source into the code page the job
-// reads.
-std::string InstallFile(const std::string& relative) {
-  std::ifstream in(SourceDir() + "/install/" + relative, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return Utf8ToCp850(text.str());
-}
+using testing::InstallFile;
 
 // What the operator saw: the text of each message window, read when the
 // message waits for its key, and the number of keys it took.
@@ -100,20 +83,10 @@ void ScriptedConfirmation(int16_t screen, int32_t& key) {
 class ParametersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSessionForTesting();
-    ResetLanguageForTesting();
-    ResetJobFormForTesting();
-    ResetScreenForTesting();
-    ResetWindowsForTesting();
+    testing::StartRevisionSession(dir_.Path());
     ResetDateSettingsForTesting();
     ResetSeparatorsForTesting();
-    ResetRevisionParametersForTesting();
     ResetRecordsForTesting();
-    Session().jobRoot = dir_.Path();
-    Session().jobTmp = dir_.Path();
-    Session().colourTable = ParseColourText(kDefaultColourText);
-    Session().language = "CAT";
-    JobName() = "KESTROVA";
     dir_.Write("LOCALE/KESTROVA.LNG", InstallFile("LOCALE/KESTROVA.LNG"));
     ASSERT_TRUE(ParseJobForm(InstallFile("FORMS/KESTROVA.JPN")).ok);
     Screen().backend.waitInput = AnswerMessage;
@@ -238,20 +211,33 @@ TEST_F(ParametersTest, EscapeAndOtherScreensAreNotChecked) {
 TEST_F(ParametersTest, EveryFailedCheckShowsItsMessageInOrder) {
   // Increase concept 4 undefined, arrears concept 7 undefined with 3 months,
   // letters with an unknown text, regime 2 in a month without an index.
-  Fill({"N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"});
+  const std::vector<std::string> undefined = {
+      "N", "15022024", "2", "1", "0", "999", "999", "4", "3", "7", "", "NOHIHA"};
+  // Increase concept 1 is the rent (class 0); arrears concept 5 (key byte
+  // 133) is an increment (class 1).
+  const std::vector<std::string> wrongClass = {
+      "L", "15012024", "1", "1", "0", "999", "999", "1", "2", "5", "", ""};
   const struct {
+    const std::vector<std::string>& values;
     const char* language;
     std::vector<std::string> messages;
   } cases[] = {
-      {"CAT",
+      {undefined, "CAT",
        {"NO EXISTEIX EL CONCEPTE D'AUGMENT 4", "NO EXISTEIX EL CONCEPTE D'ENDARRERIMENTS 7",
         "NO EXISTEIX EL TEXT NOHIHA", "NO EXISTEIX L'ÍNDEX DE 1/2/2024"}},
-      {"SPA",
+      {undefined, "SPA",
        {"NO EXISTE EL CONCEPTO DE AUMENTO 4", "NO EXISTE EL CONCEPTO DE ATRASOS 7",
         "NO EXISTE EL TEXTO NOHIHA", "NO EXISTE EL ÍNDICE DE 1/2/2024"}},
+      {wrongClass, "CAT",
+       {"EL CONCEPTE LLOGUER NO ÉS DE TIPUS INCREMENTS",
+        "EL CONCEPTE REPERCUSSIO NO ÉS DE TIPUS ALTRES"}},
+      {wrongClass, "GLG",
+       {"O CONCEPTO LLOGUER NON É DE TIPO INCREMENTOS",
+        "O CONCEPTO REPERCUSSIO NON É DE TIPO OUTROS"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.language);
+    SCOPED_TRACE(std::string(c.language) + " " + c.messages.front());
+    Fill(c.values);
     Session().language = c.language;
     Messages().clear();
     EXPECT_EQ(Check(), -1);
@@ -261,45 +247,29 @@ TEST_F(ParametersTest, EveryFailedCheckShowsItsMessageInOrder) {
   }
 }
 
-TEST_F(ParametersTest, ConceptsOfTheWrongClassAreNamed) {
-  // Increase concept 1 is the rent (class 0); arrears concept 5 (key byte
-  // 133) is an increment (class 1).
-  Fill({"L", "15012024", "1", "1", "0", "999", "999", "1", "2", "5", "", ""});
+// The arrears concept is checked only with arrears months, the letter text
+// only for letters.
+TEST_F(ParametersTest, ArrearsConceptAndLetterTextAreCheckedOnlyWhenUsed) {
   const struct {
-    const char* language;
-    std::vector<std::string> messages;
+    const char* name;
+    std::vector<std::string> values;
   } cases[] = {
-      {"CAT",
-       {"EL CONCEPTE LLOGUER NO ÉS DE TIPUS INCREMENTS",
-        "EL CONCEPTE REPERCUSSIO NO ÉS DE TIPUS ALTRES"}},
-      {"GLG",
-       {"O CONCEPTO LLOGUER NON É DE TIPO INCREMENTOS",
-        "O CONCEPTO REPERCUSSIO NON É DE TIPO OUTROS"}},
+      {"an unknown arrears concept without months",
+       {"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "77", "", ""}},
+      // 12 is key byte 140.
+      {"a coded arrears concept of class 9 with months",
+       {"L", "15012024", "1", "1", "0", "999", "999", "2", "3", "12", "", ""}},
+      {"an unknown text without letters",
+       {"A", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "NOHIHA"}},
+      {"a known text with letters",
+       {"N", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "CARTA1"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.language);
-    Session().language = c.language;
-    Messages().clear();
-    EXPECT_EQ(Check(), -1);
-    EXPECT_EQ(Messages(), c.messages);
+    SCOPED_TRACE(c.name);
+    Fill(c.values);
+    EXPECT_EQ(Check(), 0);
+    EXPECT_TRUE(Messages().empty());
   }
-}
-
-TEST_F(ParametersTest, ArrearsConceptIsCheckedOnlyWithArrearsMonths) {
-  Fill({"L", "15012024", "1", "1", "0", "999", "999", "2", "0", "77", "", ""});
-  EXPECT_EQ(Check(), 0);
-  // With months, a coded concept of class 9 passes: 12 is key byte 140.
-  Fill({"L", "15012024", "1", "1", "0", "999", "999", "2", "3", "12", "", ""});
-  EXPECT_EQ(Check(), 0);
-  EXPECT_TRUE(Messages().empty());
-}
-
-TEST_F(ParametersTest, TheLetterTextIsCheckedOnlyForLetters) {
-  Fill({"A", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "NOHIHA"});
-  EXPECT_EQ(Check(), 0);
-  Fill({"N", "15012024", "1", "1", "0", "999", "999", "2", "0", "", "", "CARTA1"});
-  EXPECT_EQ(Check(), 0);
-  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(ParametersTest, IndexOfTheApplicationMonth) {

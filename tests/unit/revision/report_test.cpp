@@ -17,10 +17,13 @@
 #include "revision/records.h"
 #include "session/language.h"
 #include "session/session.h"
+#include "support/print_script.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {
 namespace {
+
+using testing::ClosedScriptRecords;
 
 std::string Packed(const char* digits) { return PackDigits(digits); }
 
@@ -87,21 +90,6 @@ class ReportTest : public ::testing::Test {
     ResetCurrencyForTesting();
   }
 
-  std::vector<std::string> Records_() {
-    ClosePrintJob();
-    std::string contents;
-    EXPECT_TRUE(ReadWholeFile(PrintScriptPath(), contents));
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < contents.size()) {
-      const std::size_t end = contents.find("\r\n", start);
-      if (end == std::string::npos) break;
-      out.push_back(contents.substr(start, end - start));
-      start = end + 2;
-    }
-    return out;
-  }
-
   static std::vector<std::string> Header(const std::string& page) {
     return {"PAGE 66 ",
             "*@e",
@@ -160,7 +148,7 @@ TEST_F(ReportTest, RevisedLeaseUnderTheFirstPageHeader) {
       " 73 ,    850,00 , 0 ", " 84 ,     50,00 , 0 ", " 95 ,  5,4389, 0 ",
       " 104 ,     48,95 , 0 ", " 115 ,    948,95 , 0 ", " 126 ,     12,40-, 2 "};
   // The estate has no own-address flag: its address stands for the unit's.
-  EXPECT_EQ(Records_(), Join(Join(Join({"DEVICEx.txt"}, Header("1")), FirstLine("C/ MAJOR 12")), update));
+  EXPECT_EQ(ClosedScriptRecords(), Join(Join(Join({"DEVICEx.txt"}, Header("1")), FirstLine("C/ MAJOR 12")), update));
   EXPECT_EQ(ReportPageCount(), 1);
 }
 
@@ -180,7 +168,7 @@ TEST_F(ReportTest, RemarksOfLeasesThatCannotBeRevised) {
     OpenPrintJob("x.txt");
     LeaseValues().EvaluationResult = c.result;
     PrintLeaseLine();
-    const auto records = Records_();
+    const auto records = ClosedScriptRecords();
     const auto expected =
         Join(Join(Join({"DEVICEx.txt"}, Header("1")), FirstLine("PL. NOVA 3")), {" 31 ," + c.remark + ", 2 "});
     EXPECT_EQ(records, expected) << c.result;
@@ -201,7 +189,7 @@ TEST_F(ReportTest, TitleByRegime) {
     Revision().Regime = c.regime;
     PrintPageHeader();
     const std::string title = c.title + " DE RENDES LLIURES A 1/3/2025  ";
-    const auto records = Records_();
+    const auto records = ClosedScriptRecords();
     ASSERT_GT(records.size(), 6u);
     EXPECT_EQ(records[6], ScriptNumber(static_cast<int32_t>((96 - title.size()) / 2)) + "," + title + ", 1 ");
   }
@@ -221,7 +209,7 @@ TEST_F(ReportTest, PageNumbersOfAnySize) {
     ReportPageCount() = c.page - 1;
     PrintPageHeader();
     EXPECT_EQ(ReportPageCount(), c.page);
-    const auto records = Records_();
+    const auto records = ClosedScriptRecords();
     ASSERT_GT(records.size(), 5u);
     EXPECT_EQ(records[5], " 85 ," + std::string("PÀGINA "_cp) + c.shown + ", 2 ") << c.page;
   }
@@ -232,7 +220,7 @@ TEST_F(ReportTest, EighteenLeasesFillAPageAndBothLinesOfALeaseShareOne) {
   // is 62, past 60, so the 19th starts page 2 with the header again.
   for (int i = 0; i < 19; ++i) PrintLeaseLine();
   EXPECT_EQ(ReportPageCount(), 2);
-  const auto records = Records_();
+  const auto records = ClosedScriptRecords();
   std::vector<std::size_t> pages;
   for (std::size_t k = 0; k < records.size(); ++k) {
     if (records[k] == "PAGE 66 ") pages.push_back(k);
@@ -257,7 +245,7 @@ TEST_F(ReportTest, HeadingsAndRemarksInTheSessionLanguage) {
   Session().language = "SPA";
   LeaseValues().EvaluationResult = kLeaseExpired;
   PrintLeaseLine();
-  const auto records = Records_();
+  const auto records = ClosedScriptRecords();
   EXPECT_EQ(records[5], std::string(" 85 ,PÁGINA    1, 2 "_cp));
   EXPECT_EQ(records.back(), " 31 ,*** CONTRATO VENCIDO ***, 2 ");
   // A heading the catalogue does not hold stays in Catalan.

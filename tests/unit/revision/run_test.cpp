@@ -163,6 +163,28 @@ TEST_F(RunTest, LetterAndApplyModesWalkWithoutPrinting) {
   }
 }
 
+TEST_F(RunTest, LeaseWithoutContractDateIsListedButGetsNoLetter) {
+  inst::UnitFacts f;
+  f.estate = 5;
+  f.contractDate = "00000000";
+  ASSERT_EQ(inst::Insert(kEstateFile, inst::Estate(5, "CARRER 5")), 0);
+  ASSERT_EQ(inst::Insert(kUnitFile, inst::Unit(f)), 0);
+  // An old lease still in its staged update: admitted by regime 3.
+  ASSERT_EQ(inst::Insert(kLeaseTransitionFile, inst::Transition(5, 1, 100000, 10, 0)), 0);
+  Revision().Regime = 3;
+  Walk(inst::UnitKey(5, 0), inst::UnitKey(5, 9999));
+  EXPECT_EQ(ListedUnits(), std::vector<std::string>{"005001"});
+  std::string listed;
+  ASSERT_TRUE(ReadWholeFile(PrintScriptPath(), listed));
+  EXPECT_NE(listed.find(" 31 ,*** NO CONSTA LA DATA DEL CONTRACTE ***, 2 "), std::string::npos);
+  Revision().Mode = "N";
+  EXPECT_EQ(Walk(inst::UnitKey(5, 0), inst::UnitKey(5, 9999)), 1);
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(PrintScriptPath(), contents));
+  EXPECT_EQ(contents, "DEVICEx.txt\r\n");
+  EXPECT_FALSE(PathExists(tmp_.Path() + "merge.tmp"));
+}
+
 TEST_F(RunTest, PassHandsTheScriptToThePrintProgram) {
   Revision().FromKey = inst::UnitKey(1, 1);
   Revision().ToKey = inst::UnitKey(1, 9);
