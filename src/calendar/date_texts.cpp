@@ -67,12 +67,16 @@ std::string Fitted(std::string value, std::size_t width) {
 void LoadDateSettings() {
   DateTextSettings& s = DateSettings();
   if (!HasNul(s.DatCaracter) && !HasNul(s.DatOrdre)) return;
-  const std::string file = GetEnvironment("JOBROOT") + "Tarn.ini";
+  const std::string file = SuiteIniPath();
   if (HasNul(s.DatCaracter)) {
     s.DatCaracter = Fitted(ReadIniValue(file, "Usuari", "DatCaracter"), 1);
     if (IsBlank(s.DatCaracter) || HasNul(s.DatCaracter)) s.DatCaracter = "/";
   }
   if (HasNul(s.DatOrdre)) {
+    // Folded to upper case on purpose: an order written by hand as "amd"
+    // would otherwise match none of the part letters and blank every date
+    // of the report and the letters without a word.  The suite's own
+    // settings are upper case, so for them this changes nothing.
     s.DatOrdre = Upper(Fitted(ReadIniValue(file, "Usuari", "DatOrdre"), 3));
     if (IsBlank(s.DatOrdre) || HasNul(s.DatOrdre)) s.DatOrdre = "DMA";
   }
@@ -91,9 +95,12 @@ int NumberOf(std::string_view digits) {
   return value;
 }
 
-// The month for styles 1 (3 letters) and 2 or more (full name).
+// The month for styles 1 (3 letters) and 2 or more (full name).  A month
+// outside 1..12 (a damaged date) has no name: it is left out and its
+// joiner stays, so the damage shows as a gap rather than as a number that
+// reads like a real date.
 std::string MonthName(int month, int16_t style, const DateLanguage& language) {
-  if (month < 1 || month > 12) return std::to_string(month);
+  if (month < 1 || month > 12) return {};
   std::string name(language.months.substr(static_cast<std::size_t>(month) * 10 - 10, 10));
   if (style == 1) return name.substr(0, 3);
   name.erase(name.find_last_not_of(' ') + 1);

@@ -30,7 +30,9 @@ void ResetDateSettingsForTesting();
 // is the user's.  Styles 0 and 1 are blank-padded or cut to
 //   (2 if D) + (4 if A) + (style + 2 if M) + LEN(parts) - 1
 // characters, so columns line up.  An empty date gives an empty text (blanks
-// for styles 0 and 1).  A month outside 1..12 is written as its number.
+// for styles 0 and 1).  A month outside 1..12 has no name in styles 1 and 2+
+// (empty, its joiner kept); style 0 writes its number.  The order setting
+// is taken without regard to case ("amd" is "AMD").
 // Texts are code page 850.
 std::string DateInWords(std::string_view packedDate, int16_t style, std::string_view parts);
 

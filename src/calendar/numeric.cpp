@@ -21,6 +21,24 @@ std::string LastChars(const std::string& text, std::size_t n) {
   return text.size() <= n ? text : text.substr(text.size() - n);
 }
 
+// The last `width` digits of a dotted code's group value, zero-padded: what
+// ZeroPad gives for the group's numeric value (leading blanks, a sign, the
+// digits up to the first other character), taken from the digits
+// themselves so that a group of any length is exact.  An 11-digit code typed
+// whole does not fit 32 bits.
+std::string GroupDigits(std::string_view group, int width) {
+  group = TrimLeadingBlanks(group);
+  if (!group.empty() && (group.front() == '-' || group.front() == '+')) group.remove_prefix(1);
+  std::string digits;
+  for (char c : group) {
+    if (c < '0' || c > '9') break;
+    digits.push_back(c);
+  }
+  const auto n = static_cast<std::size_t>(width);
+  if (digits.size() < n) digits.insert(0, n - digits.size(), '0');
+  return LastChars(digits, n);
+}
+
 }  // namespace
 
 double RoundHalfEven(double value) {
@@ -84,7 +102,7 @@ std::string PackDottedCode(std::string_view text) {
   while (pos < text.size() && !IsBlank(text.substr(pos))) {
     std::size_t end = text.find('.', pos);
     if (end == std::string_view::npos) end = text.size();
-    digits += ZeroPad(DecimalValue(text.substr(pos, end - pos)), width);
+    digits += GroupDigits(text.substr(pos, end - pos), width);
     width = 4;
     pos = end + 1;
   }

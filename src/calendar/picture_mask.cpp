@@ -29,7 +29,7 @@ char FirstOrBlank(const std::string& value) {
 void LoadSeparators() {
   SeparatorSettings& s = Separators();
   if (s.DecimalChar != 0 && s.ThousandsChar != 0) return;
-  const std::string file = GetEnvironment("JOBROOT") + "Tarn.ini";
+  const std::string file = SuiteIniPath();
   // 1. The decimal character; a blank setting means the apostrophe the
   //    suite has always printed.
   if (s.DecimalChar == 0) {

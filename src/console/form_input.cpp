@@ -161,7 +161,8 @@ struct Walk {
   std::string typed;
 };
 
-// RunFormScreen step 5.9: where the key takes the cursor.
+// The walk (RunFormScreen step 5), after a field: where the key takes the
+// cursor.
 void Navigate(Walk& w, int32_t& key) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   if (key == kKeyPgUp) {
@@ -235,9 +236,9 @@ void ShowFormMessage(const std::string& text) {
   SelectColours("-");
 }
 
-// RunFormScreen steps 5.1 to 5.8 for the current field, leaving in `key` the key to
-// navigate by; false when the value was refused and the same field is to be
-// edited again.
+// The walk (RunFormScreen step 5) on the current field: edit, check and
+// store it, leaving in `key` the key to navigate by; false when the value
+// was refused and the same field is to be edited again.
 bool EditCurrentField(Walk& w, int32_t& key) {
   FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   const int16_t j = w.current;

@@ -113,7 +113,9 @@ std::string NormaliseJustification(std::string_view code) {
         const std::size_t close = trimmed.find('\\', open + 1);
         mask = close == std::string::npos ? trimmed.substr(open) : trimmed.substr(open, close - open + 1);
       }
-      return "N" + ScriptNumber(n) + " " + mask;
+      // The script number already ends with its blank: the mask follows it
+      // directly ("N 96 \-\"), as the suite's print programs read it.
+      return "N" + ScriptNumber(n) + mask;
     }
     default:
       return "E";

@@ -52,9 +52,9 @@ std::string ScriptNumber(int32_t value);
 // The record text a justification code is written as, after "JUS":
 //   blanks trimmed, first character upper-cased:
 //   "C" -> "C"; "D"/"R" -> "D"; "A"/"B" -> "A"; anything else -> "E";
-//   "N": "N" + ScriptNumber(|integer part of the number after N|) + " "
-//        + the code from its first "\" up to and including the next "\"
-//        ("N 96 \-\" -> "N 96  \-\").
+//   "N": "N" + ScriptNumber(|integer part of the number after N|) (which
+//        ends with its blank) + the code from its first "\" up to and
+//        including the next "\" ("N 96 \-\" -> "N 96 \-\").
 std::string NormaliseJustification(std::string_view code);
 
 // Creates (truncating) the script and writes the device record; the counters

@@ -5,8 +5,12 @@
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
+#include "console/calculator.h"
+#include "console/calendar_popup.h"
 #include "console/form_input.h"
+#include "console/keyboard.h"
 #include "documents/print_channel.h"
+#include "job/installation_check.h"
 #include "job/load_session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -87,6 +91,11 @@ void PrepareJob() {
   }
   // 4. The job's name names its form and its message catalogue.
   JobName() = "KESTROVA";
+  //    One job per session directory: a second one would overwrite the
+  //    first one's print script.
+  if (!ClaimSessionDirectory()) {
+    FatalError(Session().jobTmp, TranslateText("UN ALTRE TREBALL JA FA SERVIR AQUEST DIRECTORI DE SESSIÓ"_cp));
+  }
   // 5. The form, with its texts in the session language.
   LoadJobForm();
   // 6. The defaults of screen 1.
@@ -102,6 +111,9 @@ void RunJob() {
   // 1. The cursor stays hidden until a field is edited.
   SetCursorVisible(false);
   PrepareJob();
+  // Alt-X and Alt-C open the calculator and the calendar over every screen
+  // of the job from here on.
+  RegisterHotKeyPopups(OpenCalculator, OpenCalendar);
   // 7. The six data files, in the catalogue's order.
   OpenJobFiles();
   // 8. The revision passes, until the operator leaves the form, with the
@@ -167,23 +179,39 @@ std::string DataFileReport(bool& allOpen) {
     // Looked at, never created: the check leaves the installation as it is.
     const std::string name = Session().jobRoot + std::string(file.name);
     const int16_t status = TryOpenDataFile(file.number, name, JobFileVariable(file), false);
-    if (status != 0) allOpen = false;
     char key[16];
     std::snprintf(key, sizeof key, "file.%03d", file.number);
     out += std::string(key) + ": " + NativePath(DataFilePath(name)) + " status " +
-           std::to_string(status) + " records " + std::to_string(RecordCount(file.number)) + "\n";
+           std::to_string(status) + " records " + std::to_string(RecordCount(file.number));
+    // A missing file is no problem when the job will create it at start
+    // from its dictionary, as it does with every file it cannot find.
+    const bool createdAtStart = status == 12 && MissingFileCanBeCreated(name);
+    if (createdAtStart) out += " (missing: created at start from " + NativePath(DictionaryPath(name)) + ")";
+    if (status != 0 && !createdAtStart) allOpen = false;
+    out += "\n";
   }
   ResetFiles();
   return out;
 }
 
 int RunInstallationCheck() {
+  // Without a root nothing else can be found: say which variable is
+  // missing rather than which file.
+  const std::string root = GetEnvironment("JOBROOT");
+  if (root.empty() || !IsDirectory(root)) {
+    std::printf("problem: %s\n", root.empty() ? "JOBROOT is not set: the suite's root (Tarn.ini, FORMS, DADES) "
+                                                "cannot be found"
+                                              : ("JOBROOT: no such directory: " + Cp850ToUtf8(root)).c_str());
+    return 1;
+  }
   PrepareJob();
   bool allOpen = false;
-  const std::string report = InstallationReport() + DataFileReport(allOpen);
+  std::string report = InstallationReport() + DataFileReport(allOpen);
+  const std::vector<std::string> problems = SessionProblems();
+  for (const std::string& problem : problems) report += "problem: " + problem + "\n";
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
-  return allOpen ? 0 : 1;
+  return allOpen && problems.empty() ? 0 : 1;
 }
 
 int JobMain(int argc, char** argv) {

@@ -71,7 +71,7 @@ void LoadSession() {
   s.language = language;
 
   // 9. Else the installation's language.
-  const std::string suiteFile = GetEnvironment("JOBROOT") + "Tarn.ini";
+  const std::string suiteFile = SuiteIniPath();
   if (s.language == "   ") {
     language = ReadIniValue(suiteFile, "Usuari", "Idioma");
     language.resize(3, ' ');

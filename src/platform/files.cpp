@@ -98,6 +98,12 @@ bool IsDirectory(std::string_view jobPath) {
   return ::stat(NativePath(jobPath).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsWritableDirectory(std::string_view jobPath) {
+  const std::string path = NativePath(jobPath);
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
 bool ReadWholeFile(std::string_view jobPath, std::string& contents) {
   contents.clear();
   const int fd = ::open(NativePath(jobPath).c_str(), O_RDONLY | O_CLOEXEC);

@@ -23,6 +23,10 @@ std::string NativePath(std::string_view jobPath);
 bool PathExists(std::string_view jobPath);
 bool IsDirectory(std::string_view jobPath);
 
+// True when the job path names a directory this process may create files
+// in (write and search permission, and not on a read-only file system).
+bool IsWritableDirectory(std::string_view jobPath);
+
 // Reads a whole file (job path).  False when it cannot be opened or is not a
 // regular file; `contents` is then empty.
 bool ReadWholeFile(std::string_view jobPath, std::string& contents);

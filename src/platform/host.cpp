@@ -1,11 +1,16 @@
 #include "platform/host.h"
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <cerrno>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/codepage.h"
 
@@ -16,6 +21,9 @@ constexpr int kMaxExitHooks = 16;
 void (*gExitHooks[kMaxExitHooks])() = {};
 int gExitHookCount = 0;
 
+// The program RunProgramAndWait waits for, for the end-signal path.
+volatile sig_atomic_t gWaitedChild = 0;
+
 }  // namespace
 
 std::string GetEnvironment(std::string_view name) {
@@ -25,10 +33,15 @@ std::string GetEnvironment(std::string_view name) {
 }
 
 std::string ComputerName() {
-  char buffer[17] = {};
-  if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
-  buffer[16] = '\0';
-  return Utf8ToCp850(buffer);
+  // The whole name is asked for and cut afterwards: glibc fails with
+  // ENAMETOOLONG rather than cut a name that does not fit the buffer, and
+  // most servers have names of 16 characters or more.  The suite keeps the
+  // first 16 (the lock files carry them).
+  char buffer[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(buffer, sizeof buffer) != 0) return {};
+  std::string name = Utf8ToCp850(std::string(buffer, ::strnlen(buffer, sizeof buffer)));
+  name.resize(std::min<std::size_t>(name.size(), 16));
+  return name;
 }
 
 int RunProgramAndWait(const std::string& program, const std::vector<std::string>& arguments) {
@@ -43,13 +56,31 @@ int RunProgramAndWait(const std::string& program, const std::vector<std::string>
     ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
+  gWaitedChild = pid;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  int waited = 0;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
+  gWaitedChild = 0;
+  if (waited < 0) return -1;
   if (!WIFEXITED(status)) return -1;
   const int code = WEXITSTATUS(status);
   return code == 127 ? -1 : code;
+}
+
+void EndWaitedProgram() {
+  const pid_t pid = gWaitedChild;
+  if (pid <= 0) return;
+  gWaitedChild = 0;
+  ::kill(pid, SIGTERM);
+  // Up to two seconds to put its own terminal settings back.
+  const struct timespec pause {0, 20 * 1000 * 1000};
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+    ::nanosleep(&pause, nullptr);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
 }
 
 int RunCommandAndWait(const std::string& commandLine) {

@@ -24,6 +24,12 @@ std::string ComputerName();
 // Returns its exit code, or -1 when it could not be started or was killed.
 int RunProgramAndWait(const std::string& program, const std::vector<std::string>& arguments);
 
+// From a signal handler that is about to end the process: asks the program
+// RunProgramAndWait is waiting for (if any) to end with SIGTERM, waits a
+// moment for it, then kills it, so that no child is left behind holding the
+// terminal.  Async-signal-safe.
+void EndWaitedProgram();
+
 // Runs a command line through /bin/sh -c (where the job would have used the
 // Windows command interpreter) and waits.  Exit code or -1.
 int RunCommandAndWait(const std::string& commandLine);

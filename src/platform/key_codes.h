@@ -46,8 +46,10 @@ inline constexpr uint16_t kKeyCtrlF4 = 0x6100;
 inline constexpr uint16_t kKeyAltF4 = 0x6B00;
 
 // Alt+letter keys the job gives a meaning: Alt-E types the euro sign, Alt-X
-// opens the calculator and Alt-C the calendar.
+// opens the calculator and Alt-C the calendar; in either, Alt-F ends it as
+// "F" does.
 inline constexpr uint16_t kKeyAltE = 0x1200;
+inline constexpr uint16_t kKeyAltF = 0x2100;
 inline constexpr uint16_t kKeyAltX = 0x2D00;
 inline constexpr uint16_t kKeyAltC = 0x2E00;
 

@@ -175,6 +175,14 @@ void OnEndSignal(int signal) {
   // back and the signal ends the process as it would have.
   gEndRequested = 1;
   if (gWaiting) return;
+  // Lent to the print program's viewer: the viewer goes first, then the
+  // terminal is put back as the job found it, whatever the viewer left.
+  EndWaitedProgram();
+  TerminalState& t = Terminal();
+  if (t.lent) {
+    t.lent = false;
+    t.active = true;
+  }
   RestoreTerminal();
   ::signal(signal, SIG_DFL);
   ::raise(signal);

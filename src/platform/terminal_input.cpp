@@ -305,7 +305,9 @@ void EmitPaste(TerminalDecoder& d, std::vector<InputEvent>& out) {
 
 int DecoderWaitMs(const TerminalDecoder& decoder) {
   if (decoder.inPaste) return kPasteDelayMs;
-  return decoder.pending.empty() ? -1 : kEscapeDelayMs;
+  if (!decoder.pending.empty()) return kEscapeDelayMs;
+  // An open Alt+digit entry is closed by a pause, as a lone ESC is.
+  return decoder.altDigitRun ? kAltDigitPauseMs : -1;
 }
 
 void DecodeTerminalInput(TerminalDecoder& d, std::string_view bytes, std::vector<InputEvent>& out) {
@@ -334,6 +336,13 @@ void DecodeTerminalInput(TerminalDecoder& d, std::string_view bytes, std::vector
 }
 
 void DecodeTerminalTimeout(TerminalDecoder& d, std::vector<InputEvent>& out) {
+  // Nothing follows a run of Alt+digits: the operator has let go of Alt,
+  // and the character typed by its code is due now, not at the next key.
+  if (d.pending.empty() && !d.inPaste && d.altDigitRun) {
+    d.altDigitRun = false;
+    out.push_back({InputKind::kKey, 0, 0});
+    return;
+  }
   if (d.inPaste) {
     d.paste.append(d.pending);
     d.pending.clear();

@@ -10,8 +10,10 @@
 //     keys, with the modifier parameter (Shift, Alt, Ctrl);
 //   - ESC before a key as Alt with that key: letters become the Alt-letter
 //     codes, digits the keypad digits with left Alt (so a run of Alt+digits
-//     types a character by its code; the first other key is preceded by an
-//     "Alt released" event, key 0 without modifiers, which ends the entry);
+//     types a character by its code).  Terminals never report the release
+//     of Alt, so the entry is ended by an "Alt released" event (key 0
+//     without modifiers): before the first other key, or when no key has
+//     come for the Alt-digit pause;
 //   - SGR mouse reports (button presses on the 80 x 25 grid);
 //   - bracketed paste, delivered as typed characters; its line ends and
 //     other control characters become blanks (a pasted line end must not
@@ -39,6 +41,11 @@ struct TerminalDecoder {
 // should run, or -1 when nothing is pending.
 inline constexpr int kEscapeDelayMs = 40;
 inline constexpr int kPasteDelayMs = 2000;
+// After an Alt+digit: how long the next digit of the same code may take.
+// The digits of one code are typed by hand with Alt held, a few tenths of a
+// second apart, so the Escape delay would cut every code after its first
+// digit; a pause this long means the operator has let go.
+inline constexpr int kAltDigitPauseMs = 700;
 int DecoderWaitMs(const TerminalDecoder& decoder);
 
 // Decodes `bytes` after what is pending; complete events are appended.
@@ -47,7 +54,8 @@ void DecodeTerminalInput(TerminalDecoder& decoder, std::string_view bytes,
 
 // Nothing more came within the delay: a lone ESC is Escape, ESC + "[" or
 // "O" is Alt with that key, a cut-off sequence is dropped, an unfinished
-// paste is delivered as it is.
+// paste is delivered as it is, a run of Alt+digits is ended ("Alt
+// released").
 void DecodeTerminalTimeout(TerminalDecoder& decoder, std::vector<InputEvent>& events);
 
 }  // namespace kestrova

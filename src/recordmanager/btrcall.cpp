@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -105,8 +106,15 @@ RecordStatus OpOpen(const Call& call) {
     if (!IsRecordFileHeader(realPath)) return kStatusIoError;
     auto fresh = std::make_unique<SharedFile>();
     fresh->realPath = realPath;
-    fresh->lockFd = OpenLockFile(realPath);
-    if (fresh->lockFd < 0) return kStatusIoError;
+    fresh->lockFd = OpenLockFile(realPath, &fresh->lockReadOnly);
+    if (fresh->lockFd < 0) return errno == EACCES ? kStatusPermissionError : kStatusIoError;
+    // Through a lock file it may only read, a client could neither lock
+    // for writing nor tell the others of its changes: only a read-only
+    // open may go on.
+    if (fresh->lockReadOnly && mode != kModeReadOnly) {
+      CloseLockFile(fresh->lockFd);
+      return kStatusPermissionError;
+    }
     RecordStatus status = TakeGate(fresh->lockFd, exclusive);
     if (status == kStatusOk) status = OpenStoreFile(realPath, fresh->store);
     if (status != kStatusOk) {
@@ -125,6 +133,9 @@ RecordStatus OpOpen(const Call& call) {
   if (!file->store.owner.empty() && OwnerFromData(call) != file->store.owner) {
     ReleaseSharedFileIfUnused(*file);
     return kStatusOwnerMismatch;
+  }
+  if (alreadyOpen && file->lockReadOnly && mode != kModeReadOnly) {
+    return kStatusPermissionError;
   }
   if (alreadyOpen && exclusive && file->exclusiveOpens == 0) {
     // This process has it open already: exclusive only if nobody else does.

@@ -45,15 +45,19 @@ void AtEndStep(EndStep step, int count) {
 }
 
 // Inside a write transaction of `store`: settles the images of every
-// transaction whose owner has ended.
-int SettleUndoImages(StoreFile& store) {
+// transaction whose owner has ended.  `settled` receives their ids;
+// `ownerActive` tells whether images of a live owner were left alone.
+int SettleUndoImages(StoreFile& store, std::vector<std::string>& settled, bool& ownerActive) {
+  settled.clear();
+  ownerActive = false;
   std::vector<std::string> txs;
   int rc = PendingUndoTransactions(store, txs);
   for (const std::string& tx : txs) {
     if (rc != SQLITE_OK) break;
     switch (InspectTransactionLog(tx)) {
       case LogState::kOwnerActive:
-        break;
+        ownerActive = true;
+        continue;
       case LogState::kCommitted:
         rc = ClearUndoImages(store, tx);
         break;
@@ -61,8 +65,41 @@ int SettleUndoImages(StoreFile& store) {
         rc = RestoreUndoImages(store, tx);
         break;
     }
+    settled.push_back(tx);
   }
   return rc;
+}
+
+// Takes SQLite's write lock on the file for a change, once the file holds
+// no undo images: images of dead owners are settled first, in a transaction
+// of their own; images of a live owner (its End is under way) answer
+// SQLITE_BUSY.  The check runs under the same lock that orders every write,
+// so no change can begin between it and the write.  On SQLITE_OK the write
+// transaction is open.
+int BeginSettledWrite(SharedFile& file) {
+  for (;;) {
+    int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return rc;
+    std::vector<std::string> txs;
+    rc = PendingUndoTransactions(file.store, txs);
+    if (rc == SQLITE_OK && txs.empty()) return SQLITE_OK;
+    std::vector<std::string> settled;
+    bool ownerActive = false;
+    if (rc == SQLITE_OK) rc = SettleUndoImages(file.store, settled, ownerActive);
+    if (rc == SQLITE_OK && settled.empty()) rc = SQLITE_BUSY;  // only live owners' images
+    uint64_t mark = 0;
+    if (rc == SQLITE_OK) {
+      mark = MarkChangeStarting(file.changes);
+      rc = ExecStore(file.store, "COMMIT");
+      MarkChangeDone(file.changes, mark);
+    }
+    if (rc != SQLITE_OK) {
+      ExecStore(file.store, "ROLLBACK");
+      return rc;
+    }
+    for (const std::string& tx : settled) RemoveLogIfSettled(tx);
+    // Round again: the write starts only on a file without images.
+  }
 }
 
 // Runs `work` in a write transaction of its own on a file of this client.
@@ -149,17 +186,16 @@ void SetEndTransactionHook(EndHook hook) { g_endHook = hook; }
 
 void RecoverOnOpen(SharedFile& file) {
   std::vector<std::string> txs;
-  if (PendingUndoTransactions(file.store, txs) != SQLITE_OK || txs.empty()) return;
-  // A client with a transaction on the file may be in the middle of its End.
-  if (LockByte(file.lockFd, kTransactionLockByte, true, false) != OsLockResult::kAcquired) return;
-  if (ExecStore(file.store, "BEGIN IMMEDIATE") == SQLITE_OK) {
-    MarkChangeStarting(file.changes);
-    if (SettleUndoImages(file.store) != SQLITE_OK || ExecStore(file.store, "COMMIT") != SQLITE_OK) {
-      ExecStore(file.store, "ROLLBACK");
-    }
-    MarkChangeDone(file.changes);
+  if (PendingUndoTransactions(file.store, txs) == SQLITE_OK && !txs.empty() &&
+      LockByte(file.lockFd, kTransactionLockByte, true, false) == OsLockResult::kAcquired) {
+    // Held: no client's transaction is between its first write here and
+    // its End, so the write lock comes at once.  Images of a live owner
+    // (an End under way) make it give up; the next open or write settles.
+    if (BeginSettledWrite(file) == SQLITE_OK) ExecStore(file.store, "ROLLBACK");
+    UnlockByte(file.lockFd, kTransactionLockByte);
   }
-  UnlockByte(file.lockFd, kTransactionLockByte);
+  // Logs beside the file whose transactions left nothing to settle.
+  SweepTransactionLogs(file.realPath);
 }
 
 ClientState& Client() {
@@ -311,24 +347,6 @@ void ReleaseAllLocks(Handle& handle) {
   handle.multipleLocks.clear();
 }
 
-namespace {
-
-// Holding SQLite's write lock, a change counter left odd means a writer died
-// between its two marks, perhaps in the middle of a multi-file End: its
-// images are settled before anything is written over the records they
-// would put back.  A healthy file pays one memory read.
-// The counter is odd too while another client's multi-file End is between
-// its first commit and its last image dropped; it holds the file's
-// transaction lock throughout, and a write that slipped past the check
-// before BEGIN must not land on records that End may still put back.
-int SettleIfFlagged(SharedFile& file) {
-  if (ReadChangeCounter(file.changes) % 2 == 0) return SQLITE_OK;
-  if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return SQLITE_BUSY;
-  return SettleUndoImages(file.store);
-}
-
-}  // namespace
-
 RecordStatus BeginWrite(SharedFile& file) {
   ClientState& client = Client();
   ++file.localWrites;
@@ -341,8 +359,7 @@ RecordStatus BeginWrite(SharedFile& file) {
     // Before the transaction: what the temp table holds is the
     // connection's own, and a rollback must not take the table with it.
     int rc = PrepareUndoCapture(file.store);
-    if (rc == SQLITE_OK) rc = ExecStore(file.store, "BEGIN IMMEDIATE");
-    if (rc == SQLITE_OK) rc = SettleIfFlagged(file);
+    if (rc == SQLITE_OK) rc = BeginSettledWrite(file);
     if (rc == SQLITE_OK) rc = StartUndoCapture(file.store);
     if (rc != SQLITE_OK) {
       file.store.captureUndo = false;
@@ -350,17 +367,13 @@ RecordStatus BeginWrite(SharedFile& file) {
       UnlockByte(file.lockFd, kTransactionLockByte);
       return StatusFromSqlite(rc);
     }
-    MarkChangeStarting(file.changes);
+    file.changeMark = MarkChangeStarting(file.changes);
     file.inTransaction = true;
   } else if (!client.inTransaction) {
     if (ByteHeldByOther(file.lockFd, kTransactionLockByte, false)) return kStatusFileLocked;
-    int rc = ExecStore(file.store, "BEGIN IMMEDIATE");
-    if (rc == SQLITE_OK) rc = SettleIfFlagged(file);
-    if (rc != SQLITE_OK) {
-      if (!sqlite3_get_autocommit(file.store.db)) ExecStore(file.store, "ROLLBACK");
-      return StatusFromSqlite(rc);
-    }
-    MarkChangeStarting(file.changes);
+    const int rc = BeginSettledWrite(file);
+    if (rc != SQLITE_OK) return StatusFromSqlite(rc);
+    file.changeMark = MarkChangeStarting(file.changes);
     return kStatusOk;  // the operation's own transaction undoes a failure
   }
   // Inside the client's transaction a failed operation (a duplicate key
@@ -382,7 +395,7 @@ RecordStatus FinishWrite(SharedFile& file, bool keep) {
     ExecStore(file.store, "ROLLBACK");
     status = StatusFromSqlite(rc) == kStatusFileLocked ? kStatusFileLocked : kStatusIoError;
   }
-  MarkChangeDone(file.changes);
+  MarkChangeDone(file.changes, file.changeMark);
   return status;
 }
 
@@ -406,7 +419,7 @@ RecordStatus CommitTransaction() {
   // The counters go even and the transaction locks go only now, so that
   // until the images are settled no other client writes to these files.
   for (SharedFile* file : touched) {
-    MarkChangeDone(file->changes);
+    MarkChangeDone(file->changes, file->changeMark);
     UnlockByte(file->lockFd, kTransactionLockByte);
     file->store.captureUndo = false;
     file->inTransaction = false;
@@ -423,7 +436,7 @@ void RollBackTransaction() {
   for (auto& file : client.files) {
     if (!file->inTransaction) continue;
     ExecStore(file->store, "ROLLBACK");  // the captured images go with it
-    MarkChangeDone(file->changes);
+    MarkChangeDone(file->changes, file->changeMark);
     UnlockByte(file->lockFd, kTransactionLockByte);
     file->store.captureUndo = false;
     file->inTransaction = false;

@@ -25,6 +25,8 @@ struct SharedFile {
   StoreFile store;
   int lockFd = -1;
   uint64_t* changes = nullptr;  // the shared change counter (record_locks_os.h)
+  uint64_t changeMark = 0;      // this process's mark on it while it writes
+  bool lockReadOnly = false;    // the lock file could only be opened for reading
   uint64_t localWrites = 0;     // writes of this process, which its own reads must see
   int refs = 0;                 // open position blocks
   int exclusiveOpens = 0;       // of those, opened exclusively
@@ -122,7 +124,8 @@ void ResetClient();
 // Settles the undo images that a dead client's End left in a file just
 // opened by this process: put back when its transaction had not committed,
 // dropped when it had.  Skipped while another client has a transaction on
-// the file (it will be done by the next open or write).
+// the file (it will be done by the next open or write).  Then removes the
+// logs beside the file that no file needs any more.
 void RecoverOnOpen(SharedFile& file);
 
 // Points of a multi-file End, for tests that end the process there.

@@ -23,13 +23,19 @@ struct flock ByteRange(uint64_t offset, short type) {
 
 }  // namespace
 
-int OpenLockFile(const std::string& nativeDataPath) {
+int OpenLockFile(const std::string& nativeDataPath, bool* readOnly) {
   const std::string path = nativeDataPath + "-lock";
+  // 0666: the process's umask decides, so a group sharing the files
+  // (umask 002) can all write to the lock file one of them made.
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  // In a directory we may not write to, a lock file made by the
-  // administrator can still be opened for reading: shared locks (plain
-  // opens) then work and exclusive ones answer busy.
-  if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (readOnly) *readOnly = false;
+  // A lock file we may only read still serves a reader: shared locks work,
+  // but the change counter cannot be moved and exclusive locks fail, so
+  // the caller must not let anything write through it.
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && readOnly) *readOnly = true;
+  }
   return fd;
 }
 
@@ -67,22 +73,23 @@ void UnmapChangeCounter(uint64_t* counter) {
   if (counter) munmap(counter, 8);
 }
 
-void MarkChangeStarting(uint64_t* counter) {
-  if (!counter) return;
+uint64_t MarkChangeStarting(uint64_t* counter) {
+  if (!counter) return 0;
   std::atomic_ref<uint64_t> value(*counter);
   // A writer that died between its two marks left the counter odd: moving
   // to the next odd value still tells every reader that something changed.
   uint64_t v = value.load();
   while (!value.compare_exchange_weak(v, (v | 1) + 2)) {
   }
+  return (v | 1) + 2;
 }
 
-void MarkChangeDone(uint64_t* counter) {
-  if (!counter) return;
-  std::atomic_ref<uint64_t> value(*counter);
-  uint64_t v = value.load();
-  while (!value.compare_exchange_weak(v, (v | 1) + 1)) {
-  }
+void MarkChangeDone(uint64_t* counter, uint64_t mark) {
+  if (!counter || mark == 0) return;
+  // Only the latest writer's mark is turned even: a writer that started
+  // after ours (and so after our commit) may still be about to commit.
+  uint64_t expected = mark;
+  std::atomic_ref<uint64_t>(*counter).compare_exchange_strong(expected, mark + 1);
 }
 
 uint64_t ReadChangeCounter(const uint64_t* counter) {

@@ -28,9 +28,11 @@ inline constexpr uint64_t kRecordLockBase = uint64_t{1} << 32;
 
 enum class OsLockResult { kAcquired, kBusy, kError };
 
-// Opens (creating when missing) the companion lock file of a data file given
-// by its native path.  Returns the descriptor (close-on-exec) or -1.
-int OpenLockFile(const std::string& nativeDataPath);
+// Opens (creating when missing, as the umask allows) the companion lock
+// file of a data file given by its native path.  Returns the descriptor
+// (close-on-exec) or -1.  A lock file this process may not write to is
+// opened for reading, and `readOnly` (when given) says so.
+int OpenLockFile(const std::string& nativeDataPath, bool* readOnly = nullptr);
 void CloseLockFile(int fd);
 
 // Takes a shared or exclusive lock on one byte.  With `wait` the call blocks
@@ -40,15 +42,21 @@ OsLockResult LockByte(int fd, uint64_t offset, bool exclusive, bool wait);
 void UnlockByte(int fd, uint64_t offset);
 
 // The change counter kept in the first 8 bytes of the lock file (mapped
-// shared): writers make it odd while they may commit and even again after,
-// so a reader can tell in one memory read whether anything was committed
-// since it last looked.  nullptr when the file cannot be mapped (the reader
-// then always asks the database).
+// shared): a cache hint for readers, never a lock.  Every writer, holding
+// SQLite's write lock and before it may commit, moves the counter to the
+// next odd value (its mark); after its commit or rollback it makes it even
+// (mark + 1) only if the counter still holds its mark, since a later mark
+// means a later writer that may still commit.  So the counter only grows,
+// it is odd whenever a writer may be between its mark and its commit, and
+// a reader that saw the same even value before and after reading knows
+// nothing was committed in between.  nullptr when the file cannot be
+// mapped (the reader then always asks the database).
 uint64_t* MapChangeCounter(int fd);
 void UnmapChangeCounter(uint64_t* counter);
-// Writers' side: odd before a commit may happen, even after it.
-void MarkChangeStarting(uint64_t* counter);
-void MarkChangeDone(uint64_t* counter);
+// Writers' side: returns the mark to hand to MarkChangeDone (0 without a
+// counter).
+uint64_t MarkChangeStarting(uint64_t* counter);
+void MarkChangeDone(uint64_t* counter, uint64_t mark);
 // Readers' side: the current value (odd = a change may be in flight).
 uint64_t ReadChangeCounter(const uint64_t* counter);
 

@@ -71,6 +71,7 @@ enum RecordStatus : int16_t {
   kStatusRecordLocked = 84,
   kStatusFileLocked = 85,
   kStatusIncompatibleMode = 88,
+  kStatusPermissionError = 94,  // Open: the lock file may not be written to
 };
 
 }  // namespace kestrova

@@ -33,6 +33,8 @@ enum StatementKind {
   kNextBatch,
   kPreviousBatch,
   kCaptureBefore,
+  kCaptureInsert,
+  kUndoTransactions,
 };
 
 std::string Col(const char* prefix, int key) {
@@ -145,6 +147,11 @@ std::string StatementSql(const FileDescription& description, int kind, int key) 
     case kCaptureBefore:
       // The first image of a record in the transaction is the one to keep.
       return "INSERT OR IGNORE INTO temp.undo_images SELECT 1, * FROM main.records WHERE pos = ?1";
+    case kCaptureInsert:
+      // present = 0: the position held no record before the transaction.
+      return "INSERT OR IGNORE INTO temp.undo_images(present, pos) VALUES(0, ?1)";
+    case kUndoTransactions:
+      return "SELECT DISTINCT tx FROM main.kestrova_undo";
     case kCountAll:
       return "SELECT count(*) FROM records";
     case kCountDistinct:
@@ -250,9 +257,9 @@ int BindKeys(StoreFile& file, sqlite3_stmt* stmt, int n, const std::string& data
 
 // Keeps the record at `pos` as it is now in the transaction's images, unless
 // the transaction inserted it.
-int CaptureImage(StoreFile& file, uint32_t pos) {
-  if (!file.captureUndo || pos > file.lastPosition) return SQLITE_OK;
-  sqlite3_stmt* stmt = Statement(file, kCaptureBefore, 0);
+int CaptureImage(StoreFile& file, uint32_t pos, bool inserted = false) {
+  if (!file.captureUndo) return SQLITE_OK;
+  sqlite3_stmt* stmt = Statement(file, inserted ? kCaptureInsert : kCaptureBefore, 0);
   if (!stmt) return sqlite3_errcode(file.db);
   sqlite3_bind_int64(stmt, 1, pos);
   const int rc = sqlite3_step(stmt);
@@ -298,18 +305,8 @@ int PrepareUndoCapture(StoreFile& file) {
 }
 
 int StartUndoCapture(StoreFile& file) {
-  file.lastPosition = 0;
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v2(file.db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", -1,
-                              &stmt, nullptr);
-  if (rc == SQLITE_OK) {
-    rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) file.lastPosition = sqlite3_column_int64(stmt, 0);
-    rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
-  }
-  sqlite3_finalize(stmt);
-  file.captureUndo = rc == SQLITE_OK;
-  return rc;
+  file.captureUndo = true;
+  return SQLITE_OK;
 }
 
 int KeepUndoImages(StoreFile& file, const std::string& tx) {
@@ -317,13 +314,7 @@ int KeepUndoImages(StoreFile& file, const std::string& tx) {
                      "CREATE TABLE IF NOT EXISTS main.kestrova_undo AS "
                      "SELECT '' AS tx, * FROM temp.undo_images WHERE 0");
   if (rc != SQLITE_OK) return rc;
-  rc = ExecWithText(file, "INSERT INTO main.kestrova_undo SELECT ?1, * FROM temp.undo_images", tx);
-  if (rc != SQLITE_OK) return rc;
-  // present = 2 carries the highest position from before the transaction:
-  // every record above it is the transaction's own insert.
-  return ExecWithText(file,
-                      "INSERT INTO main.kestrova_undo(tx, present, pos) VALUES(?1, 2, " +
-                          std::to_string(file.lastPosition) + ")",
+  return ExecWithText(file, "INSERT INTO main.kestrova_undo SELECT ?1, * FROM temp.undo_images",
                       tx);
 }
 
@@ -334,29 +325,37 @@ int DropCapturedImages(StoreFile& file) {
 
 int PendingUndoTransactions(StoreFile& file, std::vector<std::string>& txs) {
   txs.clear();
-  sqlite3_stmt* stmt = nullptr;
-  // No table: no multi-file transaction ever ended in this file.
-  if (sqlite3_prepare_v2(file.db, "SELECT DISTINCT tx FROM main.kestrova_undo", -1, &stmt,
-                         nullptr) != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return SQLITE_OK;
-  }
+  // Asked before every write: prepared once, once the table exists.  No
+  // table: no multi-file transaction ever ended in this file.
+  sqlite3_stmt* stmt = Statement(file, kUndoTransactions, 0);
+  if (!stmt) return SQLITE_OK;
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     const auto* text = sqlite3_column_text(stmt, 0);
     txs.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
   }
-  sqlite3_finalize(stmt);
+  sqlite3_reset(stmt);
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int RestoreUndoImages(StoreFile& file, const std::string& tx) {
   const std::string cols = RecordColumns(file.description);
+  // Only the records the transaction touched, each by its own image: a
+  // record it inserted (present = 0) goes, one it changed or deleted comes
+  // back as it was, in its place among duplicates.  The version moves on
+  // past every version the record had, so a client that read the undone
+  // state gets 80 on its Update instead of writing over the old record.
   int rc = ExecWithText(file,
-                        "DELETE FROM main.records WHERE pos > (SELECT max(pos) FROM "
-                        "main.kestrova_undo WHERE tx = ?1 AND present = 2) OR pos IN (SELECT pos "
-                        "FROM main.kestrova_undo WHERE tx = ?1 AND present = 1)",
+                        "UPDATE main.kestrova_undo SET ver = 1 + max(ver, coalesce((SELECT r.ver "
+                        "FROM main.records r WHERE r.pos = kestrova_undo.pos), 0)) "
+                        "WHERE tx = ?1 AND present = 1",
                         tx);
+  if (rc == SQLITE_OK) {
+    rc = ExecWithText(file,
+                      "DELETE FROM main.records WHERE pos IN (SELECT pos FROM main.kestrova_undo "
+                      "WHERE tx = ?1)",
+                      tx);
+  }
   if (rc == SQLITE_OK) {
     rc = ExecWithText(file,
                       "INSERT INTO main.records(" + cols + ") SELECT " + cols +
@@ -400,6 +399,12 @@ void SyncDirectoryOf(const std::string& path) {
   }
 }
 
+mode_t CurrentUmask() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
 std::string TemporaryNameFor(const std::string& nativePath) {
   static std::atomic<unsigned> counter{0};
   const auto slash = nativePath.rfind('/');
@@ -437,6 +442,10 @@ RecordStatus BuildDatabase(const std::string& path, const FileDescription& descr
   // Closing the only connection checkpoints the WAL into the file and
   // removes it, so what gets moved into place is self-contained.
   ok = sqlite3_close(db) == SQLITE_OK && ok;
+  // SQLite makes its files 0644; a record file is for every user the umask
+  // lets in (a group sharing an installation works with umask 002).  The
+  // -wal and -shm files of later connections take the file's mode.
+  ok = ok && chmod(path.c_str(), 0666 & ~CurrentUmask()) == 0;
   return ok ? kStatusOk : kStatusIoError;
 }
 
@@ -584,7 +593,7 @@ int InsertRecord(StoreFile& file, const std::string& data, uint32_t& pos) {
   // Positions are 32-bit: a file that has used them all up is full.
   if (rowid <= 0 || rowid > 0xFFFFFFFFLL) return SQLITE_FULL;
   pos = static_cast<uint32_t>(rowid);
-  return SQLITE_OK;
+  return CaptureImage(file, pos, true);
 }
 
 int UpdateRecord(StoreFile& file, uint32_t pos, const std::string& data) {

@@ -14,7 +14,8 @@
 //   one index per key on (k<n>) UNIQUE, or (k<n>, s<n>) with duplicates
 //   kestrova_undo  made by the first multi-file End: (tx, present, and the
 //                  columns of records) the images of records as they were
-//                  before a transaction whose End is not settled yet
+//                  before a transaction whose End is not settled yet;
+//                  present = 0 for a position the transaction inserted
 // The database runs in WAL mode with full synchronisation; see
 // docs/record-manager.md for why and what a power loss can take.
 #pragma once
@@ -36,13 +37,10 @@ struct StoreFile {
   std::string owner;
   std::map<int, sqlite3_stmt*> statements;  // prepared on first use
   // Inside a client transaction: every record's image before its first
-  // change is kept in a connection-private table (temp.undo_images), so a
-  // transaction that spans several files can make them durable at End.
-  // Records inserted by the transaction need no image: AUTOINCREMENT
-  // positions only grow, so they are exactly those above `lastPosition`,
-  // the highest position ever handed out when the transaction began.
+  // change, and the position of every record it inserts, are kept in a
+  // connection-private table (temp.undo_images), so a transaction that
+  // spans several files can make them durable at End.
   bool captureUndo = false;
-  int64_t lastPosition = 0;
   bool undoImagesReady = false;  // the temp table exists
 };
 
@@ -127,7 +125,9 @@ int DropCapturedImages(StoreFile& file);
 // this connection sees it).  SQLITE_OK, with none, when there never were.
 int PendingUndoTransactions(StoreFile& file, std::vector<std::string>& txs);
 // Inside a write transaction: puts back every record `tx` changed as it was
-// before `tx`, then drops its images.
+// before `tx` (by its images alone: records it inserted deleted, records it
+// changed or deleted written back with a new version), then drops its
+// images.
 int RestoreUndoImages(StoreFile& file, const std::string& tx);
 // Inside a write transaction: drops the images of `tx` (its changes stand).
 int ClearUndoImages(StoreFile& file, const std::string& tx);

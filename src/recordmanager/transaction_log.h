@@ -40,4 +40,12 @@ enum class LogState {
 // removed after all its images were dropped (or by hand): kCommitted.
 LogState InspectTransactionLog(const std::string& path);
 
+// Removes the log at `path` (a transaction's id) when its owner has ended
+// and no file it names holds images of it any more: a dead owner's log,
+// once recovery has settled every file, or one that never got as far as
+// committing a file.
+void RemoveLogIfSettled(const std::string& path);
+// The same for every log in the directory of the record file `file`.
+void SweepTransactionLogs(const std::string& file);
+
 }  // namespace kestrova

@@ -1,5 +1,9 @@
 #include "session/session.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <limits>
 
 #include "platform/blanks.h"
@@ -51,23 +55,25 @@ std::string ReadIniValue(std::string_view file, std::string_view section, std::s
   bool found = false;
   bool done = false;
   std::size_t pos = 0;
-  // 2. Line by line until the key is found or the section ends.
+  // 2. Line by line until the key is found or the section ends.  A line
+  //    ends at CR LF, LF or a lone CR: files edited on the suite's Windows
+  //    workstations, on this system and on old editors all turn up.  (The
+  //    empty "line" between a CR and its LF is skipped as blank.)
   while (!done && pos < contents.size()) {
-    std::size_t end = contents.find('\n', pos);
+    std::size_t end = contents.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = contents.size();
     std::string_view line(contents.data() + pos, end - pos);
     pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
-    // 2.1 The comment is cut first, so a ";" can never be part of a value.
+    // The comment is cut first, so a ";" can never be part of a value.
     const std::size_t semicolon = line.find(';');
     if (semicolon != std::string_view::npos) line = line.substr(0, semicolon);
     line = TrimLeadingBlanks(line);
-    // 2.2 Blank lines.
+    // Blank lines.
     if (TrimBlanks(line).empty()) continue;
 
     if (!found) {
-      // 2.3 Looking for the section header; other lines are ignored.
+      // Looking for the section header; other lines are ignored.
       if (line.front() != '[') continue;
       std::string_view name = line.substr(1);
       const std::size_t close = name.find(']');
@@ -75,9 +81,9 @@ std::string ReadIniValue(std::string_view file, std::string_view section, std::s
       if (UpperAnsi(TrimBlanks(name)) == wantedSection) found = true;
       continue;
     }
-    // 2.4 Inside the section: the next header ends the search, so only the
-    //     first block of a section written twice is seen; the first match
-    //     of the key wins.
+    // Inside the section: the next header ends the search, so only the
+    // first block of a section written twice is seen; the first match
+    // of the key wins.
     if (line.front() == '[') break;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
@@ -95,6 +101,8 @@ std::string ReadIniValue(std::string_view file, std::string_view section, std::s
 
 std::string GetWorkstationName() { return ComputerName(); }
 
+std::string SuiteIniPath() { return Session().jobRoot + "Tarn.ini"; }
+
 std::array<ColourPair, 5> ParseColourText(std::string_view text) {
   auto twoDigits = [&](std::size_t from) -> int16_t {
     // Characters missing from a short text count as empty: value 0.
@@ -107,6 +115,20 @@ std::array<ColourPair, 5> ParseColourText(std::string_view text) {
     table[p].background = twoDigits(4 * p + 2);
   }
   return table;
+}
+
+bool ClaimSessionDirectory() {
+  static int claim = -1;
+  if (claim >= 0) return true;
+  const std::string path = NativePath(Session().jobTmp + "KESTROVA.LCK");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  claim = fd;  // kept open, and so locked, until the process ends
+  return true;
 }
 
 }  // namespace kestrova

@@ -49,6 +49,14 @@ SessionState& Session();
 // Back to the state before LoadSession (tests).
 void ResetSessionForTesting();
 
+// Claims the session directory (JOBTMP) for this process: an exclusive
+// kernel lock on "KESTROVA.LCK" in it, held until the process ends (the
+// kernel drops it even when the process is killed).  False when another
+// process holds it: two jobs sharing one session directory would write
+// over each other's print script and window stack.  A directory where the
+// lock file cannot be made claims nothing and answers true.
+bool ClaimSessionDirectory();
+
 // The value of `key` in `[section]` of an INI file (job path), or empty when
 // the file cannot be opened or the section or key is not there.  Only the
 // first block of a section is searched and the first occurrence of a key
@@ -57,6 +65,12 @@ void ResetSessionForTesting();
 // surrounding double quotes is removed.  Names compare without regard to
 // case in the ANSI code page.  Blanks are spaces only.
 std::string ReadIniValue(std::string_view file, std::string_view section, std::string_view key);
+
+// The installation's settings file, JOBROOT + "Tarn.ini", through the
+// session's root: once the driver has made the root absolute, every reader
+// of the file finds it whatever the current directory is (a relative
+// JOBROOT read again from the environment would not).
+std::string SuiteIniPath();
 
 // The computer's name (at most 16 characters), or empty when the system
 // call fails.  The lock files identify the workstation by it.

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "session/language.h"
+#include "session/session.h"
+#include "windows/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -118,6 +121,13 @@ std::string DataFilePath(std::string_view name) {
   return parts.directory + parts.base + parts.extension;
 }
 
+bool MissingFileCanBeCreated(std::string_view name) {
+  bool whole = false;
+  ReadDictionary(name, whole);
+  const std::string directory = SplitDataFileName(name).directory;
+  return whole && IsWritableDirectory(directory.empty() ? "." : directory);
+}
+
 std::string DictionaryPath(std::string_view name) {
   return Session().jobRoot + "ddf\\" + SplitDataFileName(name).base + ".xdf";
 }
@@ -197,7 +207,14 @@ std::string OpeningFailureMessage(std::string_view name, int16_t status) {
   } else {
     text = "NO ES POT ACCEDIR AL FITXER ";
   }
-  return text + std::string(name) + " (" + std::to_string(status) + ")";
+  std::string message = text + std::string(name) + " (" + std::to_string(status) + ")";
+  // The record manager refuses a file whose lock file this user may not
+  // write to (a shared installation made with the wrong umask): the cause
+  // and the file to mend go with the message.
+  if (status == kStatusPermissionError) {
+    message += ": " + TranslateText("SENSE PERMÍS D'ESCRIPTURA A "_cp) + DataFilePath(name) + "-lock";
+  }
+  return message;
 }
 
 void EndJobOnOpeningFailure(std::string_view name, int16_t status) {

@@ -30,6 +30,11 @@ std::string DataFilePath(std::string_view name);
 // ".xdf", whatever directory the name had.
 std::string DictionaryPath(std::string_view name);
 
+// Whether opening `name`, found missing, would create it: its dictionary
+// reads whole and the file's directory takes new files.  Looks only; the
+// record manager may still refuse a description it finds invalid.
+bool MissingFileCanBeCreated(std::string_view name);
+
 // What the record variable bound to a file is.  A file whose record length
 // is below minimumLength (the fields the job reads) or above the capacity
 // is refused with status 1005.
@@ -52,7 +57,8 @@ int16_t TryOpenDataFile(int16_t fileNumber, std::string_view name, RecordVariabl
                         bool createMissing);
 
 // The opening-failure message in the session language: text + name +
-// " (" + status + ")".
+// " (" + status + ")"; for status 94 (the lock file may not be written to)
+// followed by ": " + that cause + the lock file's path.
 std::string OpeningFailureMessage(std::string_view name, int16_t status);
 
 // Shows the opening-failure message at row 12 with a beep, waits for one key

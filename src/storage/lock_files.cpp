@@ -217,7 +217,7 @@ WorkstationIdentity& Workstation() { return gWorkstation; }
 char& LockWaitMode() { return gWaitMode; }
 
 void LoadLockWaitMode() {
-  const std::string value(TrimBlanks(ReadIniValue(Session().jobRoot + "Tarn.ini", "Usuari", "EsperaBloqueig")));
+  const std::string value(TrimBlanks(ReadIniValue(SuiteIniPath(), "Usuari", "EsperaBloqueig")));
   gWaitMode = value.empty() ? 'P' : UpperAnsi(value[0]);
 }
 

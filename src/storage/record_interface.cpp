@@ -101,16 +101,20 @@ int16_t CallRecordManager(uint16_t operation, void* positionBlock, void* dataBuf
 }
 
 int16_t FindSlot(int16_t fileNumber) {
+  // A free slot holds file number 0, so FindSlot(0) answers the first free
+  // slot as "found": opening under number 0 is refused as already open.
   int16_t freeSlot = 0;
   for (int16_t i = 1; i <= kLastSlot; ++i) {
     const int16_t held = gSlots[static_cast<std::size_t>(i)].fileNumber;
-    if (held == fileNumber && fileNumber != 0) return i;
+    if (held == fileNumber) return i;
     if (held == 0) freeSlot = i;
   }
   return static_cast<int16_t>(-freeSlot);
 }
 
 int16_t OpenSlot(int16_t fileNumber) {
+  // Number 0 marks a free slot; it never names an open file.
+  if (fileNumber == 0) return 0;
   const int16_t slot = FindSlot(fileNumber);
   return slot > 0 ? slot : 0;
 }
@@ -171,21 +175,40 @@ int16_t StepRecords(int16_t fileNumber, int32_t count) {
   return SuccessOf(status);
 }
 
-int32_t GetRecordPosition(int16_t fileNumber) {
-  FileSlot* s = SlotOf(fileNumber);
-  if (s == nullptr) return 0;
+namespace {
+
+// Get Position on an open file: the status, and the position when it is 0.
+int16_t AskPosition(FileSlot& s, int32_t& position) {
   char dataBuffer[kDataBufferSize] = {};
   uint32_t dataLength = kDataBufferSize;
   char keyBuffer[4] = {};
-  const int16_t status = CallRecordManager(kOpGetPosition, s->positionBlock.data(),
+  const int16_t status = CallRecordManager(kOpGetPosition, s.positionBlock.data(),
                                            dataBuffer, &dataLength, keyBuffer, 0, 0);
-  if (status != 0) return 0;
-  return TakePosition(std::string_view(dataBuffer, 4));
+  position = status == 0 ? TakePosition(std::string_view(dataBuffer, 4)) : 0;
+  return status;
+}
+
+}  // namespace
+
+int32_t GetRecordPosition(int16_t fileNumber) {
+  FileSlot* s = SlotOf(fileNumber);
+  if (s == nullptr) return 0;
+  int32_t position = 0;
+  AskPosition(*s, position);
+  return position;
 }
 
 int16_t GoToRecordPosition(int16_t fileNumber, int32_t position) {
   FileSlot* s = SlotOf(fileNumber);
   if (s == nullptr) return 3;
+  // Position 0 is the answer of a position that could not be read (Update
+  // and PeekWithinBound go back to what they saved).  It names no record:
+  // the call only asks for the current position, so nothing moves and the
+  // record variable keeps what it holds.
+  if (position == 0) {
+    int32_t current = 0;
+    return AskPosition(*s, current);
+  }
   char dataBuffer[kDataBufferSize];
   std::memset(dataBuffer, ' ', sizeof dataBuffer);
   PutPosition(dataBuffer, position);

@@ -76,8 +76,9 @@ int16_t CallRecordManager(uint16_t operation, void* positionBlock, void* dataBuf
                           int8_t keyNumber);
 
 // The slot holding fileNumber; else minus the highest-numbered free slot;
-// 0 when all 40 slots are taken.  (A file number of 0 finds a free slot,
-// never itself.)
+// 0 when all 40 slots are taken.  Free slots hold file number 0, so
+// FindSlot(0) answers the first free slot (positive), and OpenDataFile
+// refuses the number 0 with 1002.
 int16_t FindSlot(int16_t fileNumber);
 
 // The slot of an open file, or 0 when fileNumber is not open.
@@ -108,7 +109,9 @@ int16_t StepRecords(int16_t fileNumber, int32_t count);
 int32_t GetRecordPosition(int16_t fileNumber);
 
 // Makes the record at `position` current on the file's current key and
-// copies it into the record variable (a plain read: no lock).
+// copies it into the record variable (a plain read: no lock).  Position 0
+// only asks for the current position (Get Position): nothing moves and the
+// record variable is left alone; the status is that of the question.
 int16_t GoToRecordPosition(int16_t fileNumber, int32_t position);
 
 // Writes the record variable over the current record, appends one line to

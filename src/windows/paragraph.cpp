@@ -17,13 +17,18 @@ std::size_t AttributeCount(std::string_view line) {
 // Takes the characters of one line from `p`: as many as fit in `room`
 // columns, attribute bytes carried along; then backs the cut off to a word
 // boundary.  Returns the cut (the position after the taken characters).
-std::size_t FindCut(const std::string& text, std::size_t p, int room) {
+// With `oneWord` the line ends at the first blank after a word.
+std::size_t FindCut(const std::string& text, std::size_t p, int room, bool oneWord) {
   std::size_t q = p;
   int used = 0;
+  bool inWord = false;
   while (q < text.size() && (IsAttribute(text[q]) || used < room)) {
+    if (oneWord && inWord && text[q] == ' ') return q;
     if (!IsAttribute(text[q])) ++used;
+    inWord = inWord || text[q] != ' ';
     ++q;
   }
+  if (oneWord) return q;  // a word longer than the line: cut at its end
   if (q < text.size() && text[q] != ' ') {
     // Inside a word: go back to just before the last blank, if there is one.
     for (std::size_t b = q; b > p; --b) {
@@ -82,12 +87,25 @@ void FormatParagraph(std::string& text, int16_t indent, int16_t width, std::stri
   const char mode = align.empty() ? '\0' : static_cast<char>(std::toupper(
                                                static_cast<unsigned char>(align.front())));
   std::string output;
+  // No column at all: no line can hold anything.
+  if (width <= 0) {
+    text.clear();
+    return;
+  }
   std::size_t p = 0;
   int lead = indent > 0 ? indent : 0;
   while (p < text.size()) {
-    // 1-2. The characters of this line, cut at a word boundary.
-    const int room = width - lead > 0 ? width - lead : 1;
-    std::size_t cut = FindCut(text, p, room);
+    // 1-2. The characters of this line, cut at a word boundary.  When the
+    //      indent leaves no room, the line starts at the left and holds one
+    //      word (cut only when longer than the width): no line is ever
+    //      wider than the width, and short words stay whole.
+    int room = width - lead;
+    const bool noRoom = room <= 0;
+    if (noRoom) {
+      lead = 0;
+      room = width;
+    }
+    std::size_t cut = FindCut(text, p, room, noRoom);
     std::size_t end = cut;
     if (cut == text.size() || IsAttribute(text[cut])) {
       while (end > p && text[end - 1] == ' ') --end;

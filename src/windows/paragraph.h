@@ -22,8 +22,10 @@ namespace kestrova {
 //     A, B     justified: blanks go into the gaps left to right, a run at a
 //              time; the paragraph's last line stays as it is
 //     other    no padding
-// A word longer than a line is cut at the line's end.  A width no larger
-// than the indent still gives one character a line, so any input ends.
+// A word longer than a line is cut at the line's end.  A line never exceeds
+// the width: when the indent leaves no room (width at or below it), such a
+// line starts at the left and holds one word, cut only when the word is
+// longer than the width.  A width of 0 or less gives an empty text.
 //
 // Example: FormatParagraph(t = "aa bb cc", 0, 5, "L") gives "aa bbcc   ".
 void FormatParagraph(std::string& text, int16_t indent, int16_t width, std::string_view align);

@@ -20,18 +20,23 @@ EOT
 grep '^file\.' "$WORK/out" > "$WORK/seen" || true
 diff -u "$WORK/expected" "$WORK/seen" || fail "--check file lines differ"
 
-# A missing file: the check reports it (and creates nothing), the job
-# creates it from its dictionary.
+# A missing file with its dictionary: the check reports that the job will
+# create it (and creates nothing), and passes, since the job will start; the
+# job creates it from its dictionary.
 rm -f "$WORK/root/DADES/Textos.dat"*
-if "$BIN/kestrova" --check > "$WORK/out"; then fail "--check passed without DADES/Textos.dat"; fi
-grep -q "^file.060: .* status 12 records 0$" "$WORK/out" || fail "missing file not reported: $(grep file.060 "$WORK/out")"
+"$BIN/kestrova" --check > "$WORK/out" || fail "--check failed on a file the job creates: $(grep -e file.060 -e problem "$WORK/out")"
+grep -q "^file.060: .* status 12 records 0 (missing: created at start from $WORK/root/ddf/Textos.xdf)$" "$WORK/out" ||
+  fail "missing file not reported: $(grep file.060 "$WORK/out")"
 [ ! -e "$WORK/root/DADES/Textos.dat" ] || fail "--check created a file"
 "$BIN/kestrova" < /dev/null || fail "the job exited $? with a file to create"
 "$BIN/kestrova" --check | grep -q "^file.060: .* status 0 records 0$" || fail "the created file does not open"
 
-# Without the dictionary: the opening failure ends the job, not with 0.
+# Without the dictionary: the check fails as the job will, and the opening
+# failure ends the job, not with 0.
 rm -f "$WORK/root/DADES/Textos.dat"*
 mv "$WORK/root/ddf/Textos.xdf" "$WORK/Textos.xdf"
+if "$BIN/kestrova" --check > "$WORK/out"; then fail "--check passed without DADES/Textos.dat and its dictionary"; fi
+grep -q "^file.060: .* status 12 records 0$" "$WORK/out" || fail "missing file not reported: $(grep file.060 "$WORK/out")"
 set +e
 "$BIN/kestrova" < /dev/null
 code=$?

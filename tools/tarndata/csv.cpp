@@ -3,12 +3,13 @@
 namespace kestrova {
 
 bool ParseCsv(const std::string& text, std::vector<std::vector<std::string>>& rows,
-              std::string& error) {
+              std::string& error, std::vector<int>* lines) {
   rows.clear();
+  if (lines) lines->clear();
   std::vector<std::string> row;
   std::string field;
   bool quoted = false, fieldStarted = false;
-  int line = 1, quoteLine = 0;
+  int line = 1, quoteLine = 0, rowLine = 1;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (quoted) {
@@ -34,10 +35,11 @@ bool ParseCsv(const std::string& text, std::vector<std::vector<std::string>>& ro
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       row.push_back(field);
       rows.push_back(row);
+      if (lines) lines->push_back(rowLine);
       row.clear();
       field.clear();
       fieldStarted = false;
-      ++line;
+      rowLine = ++line;
     } else {
       field += c;
       fieldStarted = true;
@@ -50,6 +52,7 @@ bool ParseCsv(const std::string& text, std::vector<std::vector<std::string>>& ro
   if (fieldStarted || !row.empty()) {
     row.push_back(field);
     rows.push_back(row);
+    if (lines) lines->push_back(rowLine);
   }
   return true;
 }

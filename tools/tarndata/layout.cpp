@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "calendar/dates.h"
 #include "platform/codepage.h"
 
 namespace kestrova {
@@ -98,6 +99,16 @@ bool RawHexValue(const std::string& text, uint8_t* p, int width) {
   return true;
 }
 
+// Eight digits YYYYMMDD naming a day of the (Gregorian) calendar.
+bool IsCalendarDate(const std::string& digits) {
+  if (digits.size() != 8 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int year = std::stoi(digits.substr(0, 4));
+  const int month = std::stoi(digits.substr(4, 2));
+  const int day = std::stoi(digits.substr(6, 2));
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(month, year, false);
+}
+
 }  // namespace
 
 bool ParseLayout(const std::string& text, std::vector<Field>& fields, std::string& error) {
@@ -175,6 +186,9 @@ std::string FieldToText(const Field& field, const uint8_t* record) {
       if (!IsDigitPairs(p, n)) return "0x" + Hex(p, n);
       const std::string d = Unpack(p, n);
       if (d == "00000000") return "";
+      // A stored day that no calendar has goes out as bytes, which import
+      // takes back as they are.
+      if (!IsCalendarDate(d)) return "0x" + Hex(p, n);
       return d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2);
     }
     case FieldType::kInt16:
@@ -211,6 +225,8 @@ bool FieldFromText(const Field& field, const std::string& text, uint8_t* record,
   };
   switch (field.type) {
     case FieldType::kText: {
+      // A quoted line break would be stored as a byte of the text.
+      if (text.find_first_of("\r\n") != std::string::npos) return fail("a line break in a text field");
       const std::string cp = Utf8ToCp850(text, '\x01');
       if (cp.find('\x01') != std::string::npos && text.find('\x01') == std::string::npos) {
         return fail("a character code page 850 cannot hold");
@@ -229,9 +245,9 @@ bool FieldFromText(const Field& field, const std::string& text, uint8_t* record,
       if (RawHexValue(text, p, n)) return true;
       if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return fail("not a date YYYY-MM-DD");
-      if (!Pack(text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2), p, n)) {
-        return fail("not a date YYYY-MM-DD");
-      }
+      const std::string digits = text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2);
+      if (!IsCalendarDate(digits)) return fail("no such day");
+      if (!Pack(digits, p, n)) return fail("not a date YYYY-MM-DD");
       return true;
     }
     case FieldType::kInt16:

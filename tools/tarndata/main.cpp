@@ -6,9 +6,16 @@
 //   tarndata import FILE LAYOUT CSV
 //   tarndata export FILE LAYOUT [CSV]
 //   tarndata dump FILE
+//   tarndata backup DIR FILE...
+//   tarndata restore [--replace] BACKUP FILE [BACKUP FILE]...
+//   tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type TEXT])
+//                  [--force] [--dry-run]
 //
 // Exit codes: 0 done, 1 the work failed (file, data or record manager
 // status; the message says which), 2 the command line is wrong.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -20,8 +27,11 @@
 #include "csv.h"
 #include "definition.h"
 #include "layout.h"
+#include "monthly_index.h"
+#include "calendar/numeric.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "recordmanager/backup.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
@@ -37,15 +47,28 @@ int Fail(const std::string& message) {
   return kExitFailed;
 }
 
+constexpr const char* kUsage =
+    "usage:\n"
+    "  tarndata create FILE DICTIONARY.xdf [--replace] [--owner NAME]\n"
+    "  tarndata xdf DEFINITION OUT.xdf\n"
+    "  tarndata stat FILE\n"
+    "  tarndata import FILE LAYOUT CSV\n"
+    "  tarndata export FILE LAYOUT [CSV]\n"
+    "  tarndata dump FILE\n"
+    "  tarndata backup DIR FILE...\n"
+    "  tarndata restore [--replace] BACKUP FILE [BACKUP FILE]...\n"
+    "  tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type TEXT])\n"
+    "                 [--force] [--dry-run]\n"
+    "  tarndata --help\n"
+    "\n"
+    "FILE is a record file (DADES/FinquesV.dat); DICTIONARY.xdf its creation\n"
+    "description (an installation keeps them in ddf/); LAYOUT the record layout\n"
+    "that names the fields of a CSV row (an installation keeps them in ddf/ as\n"
+    "NAME.layout, beside the dictionaries).\n";
+
 int Usage(const std::string& message = {}) {
   if (!message.empty()) std::cerr << "tarndata: " << message << "\n";
-  std::cerr << "usage:\n"
-               "  tarndata create FILE DICTIONARY.xdf [--replace] [--owner NAME]\n"
-               "  tarndata xdf DEFINITION OUT.xdf\n"
-               "  tarndata stat FILE\n"
-               "  tarndata import FILE LAYOUT CSV\n"
-               "  tarndata export FILE LAYOUT [CSV]\n"
-               "  tarndata dump FILE\n";
+  std::cerr << kUsage;
   return kExitUsage;
 }
 
@@ -257,8 +280,18 @@ int CommandImport(const std::vector<std::string>& args) {
   if (!ParseLayout(layoutText, fields, error)) return Fail(args[1] + ": " + error);
   if (!ReadFile(args[2], csvText)) return Fail(args[2] + ": cannot read");
   std::vector<std::vector<std::string>> rows;
-  if (!ParseCsv(csvText, rows, error)) return Fail(args[2] + ": " + error);
+  std::vector<int> lines;
+  if (!ParseCsv(csvText, rows, error, &lines)) return Fail(args[2] + ": " + error);
   if (rows.empty()) return Fail(args[2] + ": no header line");
+  // Two columns of one name: which one holds the field cannot be told.
+  for (std::size_t c = 0; c < rows[0].size(); ++c) {
+    for (std::size_t d = 0; d < c; ++d) {
+      if (rows[0][c] == rows[0][d]) {
+        return Fail(args[2] + ": line " + std::to_string(lines[0]) + ": column " + rows[0][c] +
+                    " named twice");
+      }
+    }
+  }
 
   OpenFile file;
   int16_t status = OpenRecordFile(args[0], file);
@@ -291,7 +324,12 @@ int CommandImport(const std::vector<std::string>& args) {
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const auto& row = rows[r];
     if (row.size() == 1 && row[0].empty()) continue;  // an empty line
-    const std::string where = args[2] + ": row " + std::to_string(r + 1) + ": ";
+    const std::string where = args[2] + ": line " + std::to_string(lines[r]) + ": ";
+    // Fields beyond the header's columns would be dropped without a word.
+    if (row.size() > rows[0].size()) {
+      return abort(where + std::to_string(row.size()) + " columns, the header has " +
+                   std::to_string(rows[0].size()));
+    }
     std::string record(length, '\0');
     auto* bytes = reinterpret_cast<uint8_t*>(record.data());
     if (otherColumn >= 0 && otherColumn < static_cast<int>(row.size()) &&
@@ -371,6 +409,157 @@ int CommandExport(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The month's figures into the price-index file (TAULES\UIpc): checked
+// against the series in the file first, then added in one transaction.
+int CommandIndex(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("index needs FILE");
+  char series = 0;
+  std::string month, value, ine, type;
+  bool typeGiven = false, force = false, dryRun = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "--series" && hasValue && args[i + 1].size() == 1)
+      series = args[++i][0];
+    else if (args[i] == "--month" && hasValue)
+      month = args[++i];
+    else if (args[i] == "--value" && hasValue)
+      value = args[++i];
+    else if (args[i] == "--ine" && hasValue)
+      ine = args[++i];
+    else if (args[i] == "--type" && hasValue)
+      type = args[++i], typeGiven = true;
+    else if (args[i] == "--force")
+      force = true;
+    else if (args[i] == "--dry-run")
+      dryRun = true;
+    else
+      return Usage("index: unknown option " + args[i]);
+  }
+  if (series != 'I' && series != 'P') return Usage("index needs --series I or --series P");
+  if (ine.empty() == (month.empty() && value.empty()))
+    return Usage("index takes either --month and --value, or --ine CSV");
+
+  std::vector<IndexFigure> figures;
+  std::string error;
+  if (!ine.empty()) {
+    std::string text;
+    if (!ReadFile(ine, text)) return Fail(ine + ": cannot read");
+    // The general index file holds the index and its rates; the index rows
+    // are the ones of type "Índice".
+    if (!typeGiven && series == 'I') type = "Índice";
+    if (!ReadOfficeCsv(text, series, type, figures, error)) return Fail(ine + ": " + error);
+  } else {
+    IndexFigure f;
+    f.series = series;
+    f.month = ParsePeriod(month);
+    if (f.month == 0) return Fail("--month " + month + ": not a month (YYYY-MM)");
+    if (!ParseFigure(value, f.value)) return Fail("--value " + value + ": not a number");
+    figures.push_back(f);
+  }
+
+  OpenFile file;
+  int16_t status = OpenRecordFile(args[0], file);
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+  const int length = file.description.recordLength;
+  if (length < 15) return Fail(args[0] + ": records too short for a price-index file");
+
+  // The series as the file holds it: country "ES", the series letter, the
+  // packed month (day 01) and the value as a double.
+  IndexSeries existing;
+  status = WalkRecords(file, [&](const std::string& record, uint32_t) {
+    if (record.compare(0, 2, "ES") != 0 || record[2] != series) return;
+    const std::string date = UnpackDigits(record.substr(3, 4));
+    const int32_t yyyymm = ParsePeriod(date.substr(0, 4) + "-" + date.substr(4, 2));
+    double v = 0;
+    std::memcpy(&v, record.data() + 7, sizeof v);
+    if (yyyymm != 0) existing[yyyymm] = v;
+  });
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+
+  const IndexPlan plan = PlanIndexAddition(existing, figures, force);
+  if (!plan.refusal.empty()) return Fail(args[0] + ": " + plan.refusal);
+  auto show = [](const char* what, const IndexFigure& f) {
+    std::printf("%s series %c %04d-%02d %.6g\n", what, f.series, f.month / 100, f.month % 100,
+                f.value);
+  };
+  for (const IndexFigure& f : plan.alreadyThere) show("already there:", f);
+  for (const IndexFigure& f : plan.toAdd) show(dryRun ? "would add:" : "add:", f);
+  if (dryRun || plan.toAdd.empty()) {
+    std::printf("%s\n", dryRun ? "dry run: nothing written" : "nothing to add");
+    return 0;
+  }
+
+  std::string none(1, '\0');
+  uint32_t zero = 0;
+  Call(kOpBeginTransaction, nullptr, none, zero, none, 0);
+  for (const IndexFigure& f : plan.toAdd) {
+    std::string record(length, '\0');
+    record[0] = 'E';
+    record[1] = 'S';
+    record[2] = f.series;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%06d01", f.month);
+    const std::string packed = PackDigits(digits);
+    record.replace(3, 4, packed.substr(0, 4));
+    std::memcpy(record.data() + 7, &f.value, sizeof f.value);
+    uint32_t recordLength = static_cast<uint32_t>(length);
+    std::string key(255, '\0');
+    status = Call(kOpInsert, file.block, record, recordLength, key, 0);
+    if (status != kStatusOk) {
+      Call(kOpAbortTransaction, nullptr, none, zero, none, 0);
+      return Fail(StatusMessage(args[0], status));
+    }
+  }
+  status = Call(kOpEndTransaction, nullptr, none, zero, none, 0);
+  if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
+  std::printf("%zu month(s) added to %s\n", plan.toAdd.size(), args[0].c_str());
+  return 0;
+}
+
+// A consistent copy of record files while jobs work on them: each file is
+// opened as a client first (which settles what a dead client left), then
+// all are copied at one moment into DIR under their own names.
+int CommandBackup(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Usage("backup needs DIR and at least one FILE");
+  const std::string dir = args[0];
+  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return Fail(dir + ": cannot be made");
+  std::vector<OpenFile> open(args.size() - 1);
+  std::vector<std::string> sources, targets;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const int16_t status = OpenRecordFile(args[i], open[i - 1]);
+    if (status != kStatusOk) return Fail(StatusMessage(args[i], status));
+    sources.push_back(args[i]);
+    const auto slash = args[i].rfind('/');
+    targets.push_back(dir + "/" + (slash == std::string::npos ? args[i] : args[i].substr(slash + 1)));
+  }
+  std::string error;
+  const int16_t status = BackupRecordFiles(sources, targets, 60000, error);
+  if (status != kStatusOk) return Fail(error + " (" + std::to_string(status) + ")");
+  std::cerr << "tarndata: " << targets.size() << " files copied into " << dir << "\n";
+  return 0;
+}
+
+// Backups put back, each BACKUP at its FILE; an existing FILE only with
+// --replace and while no program has it open.
+int CommandRestore(const std::vector<std::string>& args) {
+  std::vector<std::string> pairs;
+  bool replace = false;
+  for (const std::string& a : args) {
+    if (a == "--replace")
+      replace = true;
+    else
+      pairs.push_back(a);
+  }
+  if (pairs.empty() || pairs.size() % 2 != 0) return Usage("restore needs BACKUP FILE pairs");
+  for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    std::string error;
+    const int16_t status = RestoreRecordFile(pairs[i], pairs[i + 1], replace, error);
+    if (status != kStatusOk) return Fail(error + " (" + std::to_string(status) + ")");
+  }
+  std::cerr << "tarndata: " << pairs.size() / 2 << " files restored\n";
+  return 0;
+}
+
 int CommandDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("dump needs FILE");
   OpenFile file;
@@ -404,6 +593,11 @@ int main(int argc, char** argv) {
   using namespace kestrova;
   if (argc < 2) return Usage();
   const std::string command = argv[1];
+  // Asked for, the usage is the answer: standard output, success.
+  if (command == "--help" || command == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
   const std::vector<std::string> args(argv + 2, argv + argc);
   int code;
   if (command == "create")
@@ -418,6 +612,12 @@ int main(int argc, char** argv) {
     code = CommandExport(args);
   else if (command == "dump")
     code = CommandDump(args);
+  else if (command == "index")
+    code = CommandIndex(args);
+  else if (command == "backup")
+    code = CommandBackup(args);
+  else if (command == "restore")
+    code = CommandRestore(args);
   else
     return Usage("unknown command " + command);
   uint8_t block[128] = {};

@@ -86,23 +86,36 @@ TEST_F(DateInWordsTest, OrderAndSeparatorFromSettings) {
 }
 
 TEST_F(DateInWordsTest, OddDatesDoNotBreakIt) {
-  EXPECT_EQ(Words("CAT", "20261307", 2), "7 de 13 del 2026");
-  EXPECT_EQ(Words("CAT", "20260007", 1), "7/0/2026   ");
+  // A month outside 1..12 has no name; its joiner stays.  Style 0 writes
+  // the number as it is.
+  EXPECT_EQ(Words("CAT", "20261307", 2), "7 de  del 2026");
+  EXPECT_EQ(Words("SPA", "20269907", 2), "7 de  de 2026");
+  EXPECT_EQ(Words("CAT", "20260007", 1), "7//2026    ");
+  EXPECT_EQ(Words("CAT", "20261307", 1, "MA"), "2026    ");  // nothing yet: no joiner
+  EXPECT_EQ(Words("CAT", "20261307", 0), "7/13/2026 ");
   EXPECT_EQ(DateInWords("", 2, "DMA"), "");
   EXPECT_EQ(DateInWords(std::string(1, '\0'), 0, "DMA"), std::string(10, ' '));
 }
 
-TEST_F(DateInWordsTest, SettingsComeFromTarnIni) {
+TEST_F(DateInWordsTest, SettingsComeFromTarnIniUnderTheSessionsRoot) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("kestrova_dates_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
+  // The job was started with a relative JOBROOT and has since made the root
+  // absolute and changed directory: the variable no longer leads to the file.
   const char* old = std::getenv("JOBROOT");
   const std::string saved = old ? old : "";
-  ::setenv("JOBROOT", (dir.string() + "/").c_str(), 1);
+  ::setenv("JOBROOT", "relative-root/", 1);
+  Session().jobRoot = dir.string() + "/";
 
   std::ofstream(dir / "Tarn.ini") << "[Usuari]\nDatCaracter=-\nDatOrdre=AMD\n";
   ResetDateSettingsForTesting();
   EXPECT_EQ(Words("CAT", "20261207", 0), "2026-12-7 ");
+
+  // An order written in lower case is taken as its capitals.
+  std::ofstream(dir / "Tarn.ini") << "[Usuari]\nDatCaracter=.\nDatOrdre=amd\n";
+  ResetDateSettingsForTesting();
+  EXPECT_EQ(Words("CAT", "20261207", 0), "2026.12.7 ");
 
   std::ofstream(dir / "Tarn.ini") << "[Usuari]\nDatCaracter=   \n";
   ResetDateSettingsForTesting();

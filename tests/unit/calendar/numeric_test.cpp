@@ -85,6 +85,13 @@ TEST(PackDottedCode, Table) {
       {"12.   ", "0012"},             // stops at the blank rest
       {"", ""},
       {"ab.7", "00000007"},
+      // An 11-digit code typed whole: 6 wide, its last six digits, beyond
+      // what 32 bits hold.
+      {"12345678901", "678901"},
+      {"99999999999", "999999"},
+      {"98765432109.1", "21090001"},   // 13 characters: 4 wide
+      {"-0000012345.7", "23450007"},   // a sign is no digit
+      {"123456789012345678901234.1", "12340001"},
   };
   for (const Case& c : cases) EXPECT_EQ(UnpackDigits(PackDottedCode(c.text)), c.digits) << c.text;
 }

@@ -10,6 +10,8 @@
 #include <limits>
 #include <random>
 
+#include "session/session.h"
+
 namespace kestrova {
 namespace {
 
@@ -97,14 +99,17 @@ TEST_F(PictureMaskTest, UserSeparators) {
   EXPECT_EQ(FormatWithMask("Z,ZZ9.999", 1234.5), "1.234,500");
 }
 
-TEST_F(PictureMaskTest, SeparatorsComeFromTarnIniOnce) {
+TEST_F(PictureMaskTest, SeparatorsComeFromTarnIniUnderTheSessionsRootOnce) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("kestrova_mask_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "Tarn.ini") << "[Usuari]\nDecCaracter=,\nMilCaracter=\n";
   const char* old = std::getenv("JOBROOT");
   const std::string saved = old ? old : "";
-  ::setenv("JOBROOT", (dir.string() + "/").c_str(), 1);
+  // A relative JOBROOT no longer leads anywhere once the job has changed
+  // directory; the session's absolute root does.
+  ::setenv("JOBROOT", "relative-root/", 1);
+  Session().jobRoot = dir.string() + "/";
 
   ResetSeparatorsForTesting();
   EXPECT_EQ(FormatWithMask("Z,ZZ9.99", 1234.5), "1.234,50");  // blank thousands -> "."
@@ -115,6 +120,7 @@ TEST_F(PictureMaskTest, SeparatorsComeFromTarnIniOnce) {
   ResetSeparatorsForTesting();
   EXPECT_EQ(FormatWithMask("Z9.9", 1.5), " 1'5");  // no file: the defaults
   if (old) ::setenv("JOBROOT", saved.c_str(), 1); else ::unsetenv("JOBROOT");
+  ResetSessionForTesting();
 }
 
 // Whole numbers are written digit for digit as the C library writes them,

@@ -122,7 +122,7 @@ TEST_F(LetterMergeTest, StylesSelectorsAndAlignments) {
       Page(true) +
       Records{T(10, "", 0), "JUSD", T(0, std::string(28, ' ') + "abc", 1)} +
       Records{T(10, "", 0), "JUSD", T(0, std::string(26, ' ') + "still", 1)} +
-      Records{T(1, "", 0), "JUSN 31  \\-\\", T(0, "Total", 1)} +
+      Records{T(1, "", 0), "JUSN 31 \\-\\", T(0, "Total", 1)} +
       Records{T(1, "", 0), "JUSA", T(0, "aa  bb  cc", 1), T(1, "", 0), "JUSE", T(0, "dd", 1)} +
       Records{T(1, "", 0), "JUSC", T(0, "  ab  ", 1)} +
       Plain("def") +

@@ -43,8 +43,11 @@ TEST(PrintChannelJustification, EveryCodeLetter) {
       {"C", "C"},         {" c ", "C"},       {"D", "D"},      {" r", "D"},
       {"R", "D"},         {"a", "A"},         {"B", "A"},      {"", "E"},
       {"   ", "E"},       {"E", "E"},         {"x", "E"},      {"Left", "E"},
-      {"N 96 \\-\\", "N 96  \\-\\"},          {"n-12\\*\\", "N 12  \\*\\"},
-      {"N", "N 0  "},     {"N 5 \\ab", "N 5  \\ab"},         {"N99999999999", "N 2147483647  "},
+      // "N": the width as a script number (sign position, digits, one
+      // blank), then the fill mask; other print programs of the suite read
+      // these records, so exactly one blank stands before the mask.
+      {"N 96 \\-\\", "N 96 \\-\\"},           {"n-12\\*\\", "N 12 \\*\\"},
+      {"N", "N 0 "},      {"N 5 \\ab", "N 5 \\ab"},          {"N99999999999", "N 2147483647 "},
   };
   for (const auto& c : cases) EXPECT_EQ(NormaliseJustification(c.code), c.expected) << '"' << c.code << '"';
 }

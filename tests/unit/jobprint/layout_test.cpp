@@ -34,6 +34,7 @@ TEST(JobprintLayout, PlacementAndJustification) {
       {"justified", "JUSA\n 1 ,a b c     , 1 \n", "a    b   c\n"},
       {"justified single word stays", "JUSA\n 1 ,word  , 1 \n", "word\n"},
       {"fill with the mask character", "JUSN 10  \\-\\\n 1 ,ab, 1 \n", "ab--------\n"},
+      {"fill, one blank before the mask", "JUSN 10 \\-\\\n 1 ,ab, 1 \n", "ab--------\n"},
       {"fill shorter than the text", "JUSN 2  \\-\\\n 1 ,abcd, 1 \n", "abcd\n"},
       {"left", "JUSE\n 1 , a , 1 \n", " a\n"},
       {"line feeds leave empty lines", " 1 ,a, 3 \n 1 ,b, 1 \n", "a\n\n\nb\n"},

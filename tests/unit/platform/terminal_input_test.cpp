@@ -85,6 +85,32 @@ TEST(TerminalDecoder, WaitsForTheRestOfASequence) {
   EXPECT_EQ(DecoderWaitMs(decoder), -1);
 }
 
+TEST(TerminalDecoder, APauseAfterAltDigitsEndsTheEntry) {
+  // A real terminal never reports that Alt was let go: without the pause
+  // the character typed by its code would only appear with the next key.
+  TerminalDecoder decoder;
+  std::vector<InputEvent> events;
+  DecodeTerminalInput(decoder, "\x1b" "1", events);
+  EXPECT_EQ(DecoderWaitMs(decoder), kAltDigitPauseMs) << "the entry waits for its next digit";
+  EXPECT_GT(kAltDigitPauseMs, kEscapeDelayMs) << "digits typed by hand are further apart";
+  DecodeTerminalInput(decoder, "\x1b" "3", events);
+  DecodeTerminalInput(decoder, "\x1b" "0", events);
+  ASSERT_EQ(events.size(), 3u) << "one code, still open";
+  DecodeTerminalTimeout(decoder, events);
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[3], kAltReleased);
+  EXPECT_EQ(DecoderWaitMs(decoder), -1) << "closed once";
+  DecodeTerminalTimeout(decoder, events);
+  EXPECT_EQ(events.size(), 4u);
+  // A key after the pause starts afresh: no second "Alt released".
+  DecodeTerminalInput(decoder, "q", events);
+  EXPECT_EQ(events.back(), Key('q'));
+  EXPECT_EQ(events.size(), 5u);
+  // An Escape begun after a digit still gets its own short delay first.
+  DecodeTerminalInput(decoder, "\x1b" "5\x1b", events);
+  EXPECT_EQ(DecoderWaitMs(decoder), kEscapeDelayMs);
+}
+
 TEST(TerminalDecoder, AnyBytesEndWithoutHangingOrGrowing) {
   // Every byte value after ESC and after ESC [, and a long paste.
   for (int b = 0; b < 256; ++b) {

@@ -3,7 +3,9 @@
 // none of it, in every file.  The crash points are reached through the End
 // hook, in forked clients that end there with _exit (no clean-up runs, as
 // with SIGKILL or a power cut after what reached the disk).
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -182,7 +184,71 @@ TEST_F(AtomicEndTest, ClientKilledAtAnyPointOfEndLeavesAllOrNothing) {
       EXPECT_EQ(Call(kOpInsert, block, Rec(99, "ZZZZ")).status, kStatusOk);
       Call(kOpClose, block);
     }
+    // Settled everywhere: the dead client's log is gone too.
+    EXPECT_EQ(LogFiles(), 0);
   }
+}
+
+TEST_F(AtomicEndTest, AWriteSettlesADeadEndWhateverTheChangeCounterSays) {
+  const auto files = MakeFiles("f", 2);
+  const auto none = DumpAll(files);
+  uint8_t block[128] = {};
+  ASSERT_EQ(Call(kOpOpen, block, "", files[0], 0).status, kStatusOk);
+  ASSERT_EQ(CrashedClient(files, EndStep::kFileCommitted, 1), kCrashExit);
+  ASSERT_GT(UndoRows(files[0]), 0);
+  // The change counter even, as a plain writer that marked its commit done
+  // late would have left it: the counter is only a hint for read-ahead.
+  const std::string lock = files[0].substr(0, files[0].size() - 1) + "-lock";
+  const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  uint64_t counter = 0;
+  ASSERT_EQ(pread(fd, &counter, 8, 0), 8);
+  counter = (counter | 1) + 1;
+  ASSERT_EQ(pwrite(fd, &counter, 8, 0), 8);
+  close(fd);
+
+  ASSERT_EQ(Call(kOpInsert, block, Rec(50, "WWWW")).status, kStatusOk);
+  Call(kOpClose, block);
+  EXPECT_EQ(UndoRows(files[0]), 0);
+  EXPECT_EQ(LogFiles(), 0);
+  // Every later client sees the insert that answered 0, and none of the
+  // dead transaction.
+  uint8_t fresh[128] = {};
+  ASSERT_EQ(Call(kOpOpen, fresh, "", files[0], 0).status, kStatusOk);
+  EXPECT_EQ(Call(kOpGetEqual, fresh, "", U32(50), 0, kLength).data, Rec(50, "WWWW"));
+  EXPECT_EQ(Call(kOpGetEqual, fresh, "", U32(11), 0, kLength).status, kStatusKeyNotFound);
+  EXPECT_EQ(Call(kOpGetEqual, fresh, "", U32(1), 0, kLength).data, Rec(1, "AAAA"));
+  Call(kOpClose, fresh);
+  EXPECT_EQ(DumpAll(files)[1], none[1]);
+}
+
+TEST_F(AtomicEndTest, AClientThatReadTheUndoneStateCannotWriteOverTheRecordPutBack) {
+  // A client that had the file open reads the dead transaction's version
+  // of record 1; recovery puts the old one back and another client updates
+  // it once (as many updates as the dead transaction made).  The first
+  // client's Update must meet 80, not write over that update.
+  const auto files = MakeFiles("f", 2);
+  Child reader([&](Child& c) {
+    uint8_t b[128] = {};
+    if (Call(kOpOpen, b, "", files[0], 0).status != kStatusOk) return 10;
+    c.Signal();
+    c.AwaitParent();
+    const Answer a = Call(kOpGetEqual, b, "", U32(1), 0, kLength);
+    if (a.status != kStatusOk || a.data != Rec(1, "CCCC")) return 11;
+    c.Signal();
+    c.AwaitParent();
+    return static_cast<int>(Call(kOpUpdate, b, Rec(1, "RRRR")).status);
+  });
+  ASSERT_EQ(reader.AwaitChild(), '!');
+  ASSERT_EQ(CrashedClient(files, EndStep::kFileCommitted, 1), kCrashExit);
+  reader.Tell();
+  ASSERT_EQ(reader.AwaitChild(), '!');
+  uint8_t block[128] = {};
+  ASSERT_EQ(Call(kOpOpen, block, "", files[0], 0).status, kStatusOk);
+  ASSERT_EQ(Call(kOpGetEqual, block, "", U32(1), 0, kLength).data, Rec(1, "AAAA"));
+  ASSERT_EQ(Call(kOpUpdate, block, Rec(1, "OOOO")).status, kStatusOk);
+  reader.Tell();
+  EXPECT_EQ(reader.Wait(), kStatusConflict);
+  Call(kOpClose, block);
 }
 
 TEST_F(AtomicEndTest, HalfCommittedEndOfADeadClientIsUndoneAtTheNextOpen) {

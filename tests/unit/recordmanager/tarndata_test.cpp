@@ -141,7 +141,7 @@ TEST_F(TarndataTest, BadArgumentsAndFilesGiveAMessageAndAnExitCode) {
       {{"xdf", Path("typo.def"), Path("bad.xdf")}, 1, "line 3"},
       {{"stat", Path("text.txt")}, 1, "not a record file"},
       {{"stat", Path("nowhere.dat")}, 1, "file not found (12)"},
-      {{"import", Path("data.dat"), Path("t.layout"), Path("bad.csv")}, 1, "row 6: field Code"},
+      {{"import", Path("data.dat"), Path("t.layout"), Path("bad.csv")}, 1, "line 6: field Code"},
       {{"import", Path("data.dat"), Path("t.layout"), Path("open.csv")}, 1, "never closed"},
       {{"import", Path("data.dat"), Path("wide.layout"), Path("bad.csv")}, 1, "past the record"},
       {{"export", Path("data.dat"), Path("missing.layout")}, 1, "cannot read"},
@@ -158,6 +158,34 @@ TEST_F(TarndataTest, BadArgumentsAndFilesGiveAMessageAndAnExitCode) {
   ToolRun stat = Tarndata({"stat", Path("data.dat")});
   EXPECT_NE(stat.out.find("records:       0"), std::string::npos) << stat.out;
   EXPECT_FALSE(std::filesystem::exists(Path("x.dat")));
+}
+
+TEST_F(TarndataTest, ImportRefusesRowsItCouldNotStoreAsWritten) {
+  MakeFile("data.dat");
+  const std::string header = "Code,Name,Date,Months,Amount,Index,Flags,_other_bytes\n";
+  const std::string good = "0002,Good,2020-02-29,1,1,1,0000,0000000000000000\n";
+  struct Case {
+    std::string csv;
+    const char* message;
+  } cases[] = {
+      {header + good + "0001,A,1991-13-45,1,1,1,0000,0000000000000000\n", "line 3: field Date: no such day"},
+      {header + good + "0001,A,1991-02-30,1,1,1,0000,0000000000000000\n", "line 3: field Date: no such day"},
+      {header + good + "0001,A,1900-02-29,1,1,1,0000,0000000000000000\n", "line 3: field Date: no such day"},
+      {header + good + "0001,A,1991-04-00,1,1,1,0000,0000000000000000\n", "line 3: field Date: no such day"},
+      {header + good + "0001,A,,1,1,1,0000,0000000000000000,surplus\n", "line 3: 9 columns, the header has 8"},
+      {"Code,Name,Date,Months,Amount,Index,Flags,Name\n" + good, "line 1: column Name named twice"},
+      {header + good + "0001,\"two\nlines\",,1,1,1,0000,0000000000000000\n" + good,
+       "line 3: field Name: a line break in a text field"},
+      {header + "0001,\"x\ny\",,1,1,1,0000,0000000000000000\n", "line 2: field Name: a line break"},
+  };
+  for (const Case& c : cases) {
+    WriteText(Path("in.csv"), c.csv);
+    const ToolRun run = Tarndata({"import", Path("data.dat"), Path("t.layout"), Path("in.csv")});
+    EXPECT_EQ(run.code, 1) << c.csv;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.csv << "\n" << run.err;
+    const ToolRun stat = Tarndata({"stat", Path("data.dat")});
+    EXPECT_NE(stat.out.find("records:       0"), std::string::npos) << c.csv;
+  }
 }
 
 }  // namespace

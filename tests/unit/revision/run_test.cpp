@@ -199,6 +199,28 @@ TEST_F(RunTest, PassHandsTheScriptToThePrintProgram) {
   EXPECT_EQ(Currency().current, Currency().main);
 }
 
+TEST_F(RunTest, AListThatFindsNoLeaseStillPrintsItsPageHeader) {
+  InstallJobprint("exit 0");
+  const struct {
+    const char* name;
+    std::string mode;
+    int32_t pages;
+  } cases[] = {
+      {"a list of no lease: the header says what was asked", "L", 1},
+      {"letters of no lease: nothing", "N", 0},
+  };
+  for (const auto& c : cases) {
+    Revision().Mode = c.mode;
+    Revision().FromKey = inst::UnitKey(5, 0);
+    Revision().ToKey = inst::UnitKey(9, 9999);
+    EXPECT_EQ(RunRevisionPass(), kPrintProgramDone) << c.name;
+    EXPECT_EQ(ReportPageCount(), c.pages) << c.name;
+    std::string contents;
+    ASSERT_TRUE(ReadWholeFile(PrintScriptPath(), contents));
+    EXPECT_EQ(contents.find("PÀGINA"_cp) != std::string::npos, c.pages == 1) << c.name;
+  }
+}
+
 TEST_F(RunTest, MissingOrFailingPrintProgramKeepsTheScript) {
   Revision().FromKey = inst::UnitKey(1, 1);
   Revision().ToKey = inst::UnitKey(1, 9);

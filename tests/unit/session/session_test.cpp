@@ -2,6 +2,9 @@
 #include "session/session.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "calendar/numeric.h"
 #include "support/temp_dir.h"
@@ -43,6 +46,11 @@ TEST(ReadIniValue, FollowsTheSuiteRules) {
       {"missing key", "[A]\r\nK=1\r\n", "A", "L", ""},
       {"lines before any section ignored", "K=0\r\n[A]\r\nK=1\r\n", "A", "K", "1"},
       {"plain line ends", "[A]\nK=1\n", "A", "K", "1"},
+      {"CR line ends", "[A]\rX=0\rK=1\rL=2\r", "A", "K", "1"},
+      {"CR line ends, last line", "[A]\rK=1", "A", "K", "1"},
+      {"CR line ends, next section", "[A]\r[B]\rK=1\r", "A", "K", ""},
+      {"CR CR LF", "[A]\r\r\nK=1\r\r\nL=2\r\r\n", "A", "K", "1"},
+      {"mixed line ends", "[Z]\nK=0\r[A]\r\nK=1\n", "A", "K", "1"},
       {"ANSI upper case", "[\xE0rea]\r\nK=1\r\n", "\xC0REA", "K", "1"},
       {"key line without =", "[A]\r\nK\r\nK=1\r\n", "A", "K", "1"},
       {"no final line end", "[A]\r\nK=1", "A", "K", "1"},
@@ -249,6 +257,40 @@ TEST_F(LoadSessionTest, PlatformOrder) {
     LoadSession();
     EXPECT_EQ(Session().platform, c.platform);
   }
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Two jobs with one session directory: the second is refused while the
+// first runs, even when the first is killed, the claim goes with it.
+TEST(ClaimSessionDirectory, OneJobAtATimePerSessionDirectory) {
+  TempDir dir;
+  ResetSessionForTesting();
+  Session().jobTmp = dir.Path();
+  int toParent[2], toChild[2];
+  ASSERT_EQ(pipe(toParent), 0);
+  ASSERT_EQ(pipe(toChild), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    alarm(20);
+    char c = ClaimSessionDirectory() ? 'y' : 'n';
+    (void)!write(toParent[1], &c, 1);
+    (void)!read(toChild[0], &c, 1);  // holds the claim until killed
+    _exit(0);
+  }
+  char answer = 0;
+  ASSERT_EQ(read(toParent[0], &answer, 1), 1);
+  EXPECT_EQ(answer, 'y');
+  EXPECT_FALSE(ClaimSessionDirectory());
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  EXPECT_TRUE(ClaimSessionDirectory());
+  for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+  ResetSessionForTesting();
 }
 
 }  // namespace

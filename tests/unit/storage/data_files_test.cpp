@@ -69,6 +69,16 @@ TEST_F(DataFilesTest, AMissingFileIsCreatedFromItsDictionaryAndOpened) {
   EXPECT_EQ(FileSlots()[39].fileNumber, 0);
 }
 
+TEST_F(DataFilesTest, FileNumberZeroIsRefusedAsAlreadyOpen) {
+  // Free slots hold number 0, so the number can never be claimed: binding a
+  // file to it would leave a slot that looks free and a file that is open.
+  WriteDictionary("FinquesV", TestFileDescription());
+  std::filesystem::create_directories(dir_.Path() + "DADES");
+  EXPECT_EQ(OpenDataFile(0, Name("DADES\\FinquesV"), Variable()), kStatusAlreadyOpen);
+  EXPECT_TRUE(Double().calls.empty()) << "nothing reaches the record manager";
+  EXPECT_EQ(FindSlot(506), -40) << "every slot still free";
+}
+
 TEST_F(DataFilesTest, AFullTableRefusesAFortyFirstFile) {
   for (int16_t i = 1; i <= kLastSlot; ++i)
     FileSlots()[static_cast<std::size_t>(i)].fileNumber = static_cast<int16_t>(1000 + i);
@@ -153,6 +163,15 @@ TEST_F(DataFilesTest, TheFailureMessageIsInTheSessionLanguage) {
     Session().language = c.language;
     EXPECT_EQ(OpeningFailureMessage("C:\\T\\DADES\\X", 46), c.text + "C:\\T\\DADES\\X (46)");
   }
+}
+
+TEST_F(DataFilesTest, APermissionRefusalSaysSoAndNamesTheLockFile) {
+  Session().language = "CAT";
+  const std::string name = "C:\\T\\DADES\\X";
+  EXPECT_EQ(OpeningFailureMessage(name, 94), "NO ES POT ACCEDIR AL FITXER " + name + " (94): " +
+                                                 std::string("SENSE PERMÍS D'ESCRIPTURA A "_cp) +
+                                                 DataFilePath(name) + "-lock");
+  EXPECT_EQ(OpeningFailureMessage(name, 2), "NO ES POT ACCEDIR AL FITXER " + name + " (2)");
 }
 
 // The failure path, in a child process: the backend's input wait shows what

@@ -39,6 +39,35 @@ TEST_F(RecordInterfaceTest, FindSlotReportsTheHighestFreeSlotOrAFullTable) {
   FileSlots()[7].fileNumber = 0;
   EXPECT_EQ(FindSlot(999), -7);
   EXPECT_EQ(FindSlot(140), 40);
+  // A free slot holds number 0: FindSlot(0) finds the first of them.
+  EXPECT_EQ(FindSlot(0), 3);
+  for (int16_t i = 1; i <= kLastSlot; ++i) FileSlots()[static_cast<std::size_t>(i)].fileNumber = 0;
+  EXPECT_EQ(FindSlot(0), 1) << "an empty table";
+  EXPECT_EQ(FindSlot(999), -40);
+  EXPECT_EQ(OpenSlot(0), 0) << "number 0 names no open file";
+}
+
+TEST_F(RecordInterfaceTest, PositionZeroOnlyAsksForTheCurrentPosition) {
+  OpenFourRecords();
+  ASSERT_EQ(FindByKey(kFile, 0, "B001", 0), 0);
+  Double().calls.clear();
+  std::memset(record_, 'x', sizeof record_);
+  EXPECT_EQ(GoToRecordPosition(kFile, 0), 0);
+  EXPECT_EQ(Operations(), (std::vector<uint16_t>{22})) << "Get Position, never Get Direct";
+  EXPECT_EQ(Record(4), "xxxx") << "the record variable is left alone";
+  EXPECT_EQ(FileSlots()[kSlot].keyValue, "B001");
+  EXPECT_EQ(StepRecords(kFile, 1), 0) << "still on the record the walk reached";
+  EXPECT_EQ(Record(4), "B002");
+
+  // An update whose position cannot be read goes back to position 0, that
+  // is nowhere: the record stays where it was.
+  ASSERT_EQ(FindByKey(kFile, 0, "A002", 0), 0);
+  Double().calls.clear();
+  Double().answer = [](uint16_t operation, char*, uint32_t*, char*, uint8_t) -> int16_t {
+    return operation == 22 ? 8 : -1;
+  };
+  EXPECT_EQ(UpdateCurrentRecord(kFile), 0);
+  EXPECT_EQ(Operations(), (std::vector<uint16_t>{22, 3, 22}));
 }
 
 TEST_F(RecordInterfaceTest, AFileNotOpenIsAnsweredWithoutTheRecordManager) {
@@ -242,7 +271,7 @@ TEST_F(RecordInterfaceTest, AFailedUpdateBlanksTheKeyBeforeGoingBack) {
   ASSERT_EQ(FindByKey(kFile, 0, "A001", 0), 0);
   std::string keyAtGoBack;
   Double().answer = [&keyAtGoBack](uint16_t operation, char*, uint32_t*, char* key, uint8_t) {
-    if (operation == 22) return int16_t{8};  // no current record
+    if (operation == 22) return int16_t{-1};  // the record manager's own position
     if (operation == 23) keyAtGoBack.assign(key, 4);
     return static_cast<int16_t>(operation == 3 ? 80 : 43);
   };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace kestrova {
@@ -35,11 +36,53 @@ TEST(FormatParagraph, LayoutTable) {
       {"aaaa bb", 0, 9, "A", "aaaa bb"},               // a single line is the last one
       {"", 0, 10, "L", ""},
       {"   ", 0, 4, "L", "    "},
-      {"abc", 5, 3, "L", "     abc "},               // no room after the indent: one character
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Format(c.text, c.indent, c.width, c.align), c.want)
         << '"' << c.text << "\" " << c.indent << " " << c.width << " " << c.align;
+  }
+}
+
+TEST(FormatParagraph, NoRoomAfterTheIndentGivesOneWordALineNeverWiderThanTheWidth) {
+  const struct {
+    const char* text;
+    int indent, width;
+    const char* align;
+    std::string want;
+  } cases[] = {
+      {"abc", 5, 3, "L", "abc"},
+      {"abc", 3, 3, "L", "abc"},                        // width equal to the indent
+      {"ab cd ef", 5, 5, "L", "ab   cd ef"},             // short words stay whole
+      {"ab cd ef", 5, 5, "R", "   abcd ef"},
+      {"abcdefg hi", 6, 3, "L", "abcdefg  hi "},           // only the long word is cut
+      {"one two three four", -6, 6, "L", "one   two   three four  "},  // hanging, no room
+      {"abc", 0, 0, "L", ""},                           // no column at all
+      {"abc", 2, -3, "L", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Format(c.text, c.indent, c.width, c.align), c.want)
+        << '"' << c.text << "\" " << c.indent << " " << c.width << " " << c.align;
+  }
+  // Every line of a left-aligned paragraph is exactly the width, and no
+  // word that fits every line is split, whatever the indent.
+  const std::string text = "a bb ccc dddd eeeee ffffff";
+  for (int width = 1; width <= 8; ++width) {
+    for (int indent = -9; indent <= 9; ++indent) {
+      const std::string out = Format(text, indent, width, "L");
+      ASSERT_EQ(out.size() % static_cast<std::size_t>(width), 0u) << indent << " " << width;
+      // A line without room after its indent holds a whole word.
+      auto roomOf = [width](int room) { return room > 0 ? room : width; };
+      const int smallestRoom = std::min(roomOf(indent > 0 ? width - indent : width),
+                                        roomOf(indent < 0 ? width + indent : width));
+      for (const char* word : {"a", "bb", "ccc", "dddd", "eeeee", "ffffff"}) {
+        if (static_cast<int>(std::string(word).size()) > smallestRoom) continue;
+        bool whole = false;
+        for (std::size_t at = 0; at < out.size(); at += static_cast<std::size_t>(width)) {
+          whole = whole || out.substr(at, static_cast<std::size_t>(width)).find(word) != std::string::npos;
+        }
+        EXPECT_TRUE(whole) << word << " split at indent " << indent << " width " << width;
+      }
+    }
   }
 }
 
