@@ -42,6 +42,9 @@ inline constexpr uint16_t kKeyF10 = 0x4400;
 inline constexpr uint16_t kKeyCtrlLeft = 0x7300;
 inline constexpr uint16_t kKeyCtrlRight = 0x7400;
 inline constexpr uint16_t kKeyCtrlHome = 0x7700;
+// Ctrl with End: the line editor's way to the end of the text where a screen
+// gives End itself a meaning (End finishes the form).
+inline constexpr uint16_t kKeyCtrlEnd = 0x7500;
 inline constexpr uint16_t kKeyCtrlF4 = 0x6100;
 inline constexpr uint16_t kKeyAltF4 = 0x6B00;
 
