@@ -12,6 +12,8 @@
 
 #include <functional>
 
+#include "pg_cluster.h"
+
 namespace kestrova::rmtest {
 
 // A forked client.  `body` runs in the child and returns its exit code; it
@@ -54,6 +56,7 @@ class Child {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         reaped_ = true;
+        AwaitPgClientGone(pid_);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       usleep(10000);
@@ -61,6 +64,7 @@ class Child {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     reaped_ = true;
+    AwaitPgClientGone(pid_);
     return -1;
   }
 

@@ -33,6 +33,7 @@ void WriteText(const std::string& path, const std::string& text) {
 
 class TarndataTest : public RecordManagerTest {
  protected:
+  bool DiskStoreOnly() const override { return true; }
   ToolRun Tarndata(const std::vector<std::string>& args) {
     const char* binaryDir = std::getenv("KESTROVA_BINARY_DIR");
     const std::string program = std::string(binaryDir ? binaryDir : ".") + "/tarndata";
