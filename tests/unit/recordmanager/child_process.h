@@ -41,6 +41,7 @@ class Child {
   void Signal(char c = '!') { (void)!write(toParent_[1], &c, 1); }
   bool AwaitParent() { return Read(toChild_[0], 10000) != 0; }
   // In the parent.
+  pid_t Pid() const { return pid_; }
   char AwaitChild(int ms = 10000) { return Read(toParent_[0], ms); }
   void Tell() {
     const char c = '!';
