@@ -23,8 +23,10 @@
 // last field finishes the screen, Down there does nothing), Up and
 // Shift-Tab to the previous one (Up on the first field of a sub-screen
 // leaves it with Esc), PgUp to the first and PgDn to the last field (when
-// the screen lists them), End or Ctrl-B finish the screen (when listed),
-// Esc goes back to the first field and, there, leaves; F1 shows the job's
+// the screen lists them), End or Ctrl-B finish the screen from any field
+// (when listed; a listed End reaches the form instead of moving the cursor,
+// and Ctrl-End is then the way to the end of the text), Esc goes back to the
+// first field and, there, leaves; F1 shows the job's
 // help; F4 opens the field's look-up list; F2 (or Enter/Down on the last
 // field) runs the linked screen; a click on a field moves there.
 //

@@ -60,7 +60,9 @@ uint16_t CollectAltKeypadCode(int first) {
 }
 
 // The Alt, Ctrl and Shift variants of the function keys, and Ctrl with Home,
-// Left and Right; only the first modifier that applies counts.
+// End, Left and Right; only the first modifier that applies counts.  Ctrl-End
+// takes the PC keyboard's own code, so that the line editor can keep the
+// cursor's way to the end of the text on it where End finishes the form.
 uint16_t FoldModifiers(uint16_t key, uint16_t modifiers) {
   const bool functionKey = key >= kKeyF1 && key <= kKeyF10;
   const bool f11OrF12 = key == kKeyF11 || key == kKeyF12;
@@ -71,6 +73,7 @@ uint16_t FoldModifiers(uint16_t key, uint16_t modifiers) {
     if (functionKey) return static_cast<uint16_t>(key + 0x2300);
     if (f11OrF12) return static_cast<uint16_t>(key + 0x0400);
     if (key == kKeyHome) return kKeyCtrlHome;
+    if (key == kKeyEnd) return kKeyCtrlEnd;
     if (key == kKeyRight) return kKeyCtrlRight;
     if (key == kKeyLeft) return kKeyCtrlLeft;
   } else if ((modifiers & kShiftPressed) != 0) {

@@ -133,7 +133,8 @@ KeyEffect FreeTextKey(Edit& e, int32_t key) {
     case kKeyLeft: e.cursor = static_cast<int16_t>(std::max(1, e.cursor - 1)); break;
     case kKeyRight: e.cursor = static_cast<int16_t>(std::min(e.length + 1, e.cursor + 1)); break;
     case kKeyHome: e.cursor = 1; break;
-    case kKeyEnd: e.cursor = AfterLastNonBlank(e.value); break;
+    case kKeyEnd:
+    case kKeyCtrlEnd: e.cursor = AfterLastNonBlank(e.value); break;
     case kKeyBackspace:
       if (e.cursor > 1) RemoveAt(e, --e.cursor);
       break;
@@ -199,7 +200,8 @@ KeyEffect ChoiceKey(Edit& e, int32_t key) {
     case ' ': e.current = (e.current + 1) % n; break;
     case kKeyCtrlC: SetClipboardText(e.options[e.current].text); break;
     case kKeyHome: e.cursor = 1; break;
-    case kKeyEnd: e.cursor = AfterLastNonBlank(e.value); break;
+    case kKeyEnd:
+    case kKeyCtrlEnd: e.cursor = AfterLastNonBlank(e.value); break;
     case kKeyBackspace:
     case kKeyDel:
     case kKeyCtrlHome:
@@ -236,11 +238,20 @@ KeyEffect ClickKey(Edit& e, int32_t key) {
   return KeyEffect::kHandled;
 }
 
-// Ending rule 1: the keys that stand for others.
+// End moves the cursor to the end of the text, unless the key map lists
+// End: the caller has given the key a meaning of its own (the form is
+// finished with it), so it ends the edit, and Ctrl-End is left for the way
+// to the end of the text.  Operators expect End to work alike in every
+// field, and Ctrl-End goes to the end of a text in the editors they know.
+bool EndEndsTheEdit(int32_t key) { return key == kKeyEnd && KeyIsListed(kKeyEnd); }
+
+// Ending rule 1: the keys that stand for others.  Enter stays Enter even
+// where End is listed: it goes on to the next field, and End reaches the
+// caller itself (a caller that wants Enter taken as End can say so with the
+// key map's translations).
 int32_t TranslateEndingKey(int32_t key) {
   if (key == kKeyShiftTab) return kKeyUp;
   if (key == kKeyTab) return kKeyEnter;
-  if (key == kKeyEnter && KeyIsListed(kKeyEnd)) return kKeyEnd;
   if (key == kKeyCtrlF4 || key == kKeyAltF4) return kKeyEscape;
   return key;
 }
@@ -352,6 +363,7 @@ void EditFieldValue(int16_t row, int16_t column, int16_t lineLength, std::string
       continue;
     }
     const KeyEffect effect = key < 0               ? ClickKey(e, key)
+                             : EndEndsTheEdit(key) ? KeyEffect::kEnds
                              : !e.options.empty() ? ChoiceKey(e, key)
                                                   : FreeTextKey(e, key);
     if (effect == KeyEffect::kEnds) {

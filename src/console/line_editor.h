@@ -45,9 +45,10 @@ std::string& ChoiceList();
 // line.  `cursor` (1 .. length + 1) is where editing starts and, on return,
 // where it stopped.  On return `key` holds the key that ended the edit:
 // Enter (also for Tab), Up (also for Shift-Tab and Up on the first line),
-// Down (on the last line), Esc (also for Ctrl-F4 and Alt-F4), End for Enter
-// when the key map lists End, a function key, or a click outside the value.
-// With input ended the edit ends with Esc.
+// Down (on the last line), Esc (also for Ctrl-F4 and Alt-F4), End when the
+// key map lists End (otherwise End moves the cursor after the last non-blank
+// character; Ctrl-End always does), a function key, or a click outside the
+// value.  With input ended the edit ends with Esc.
 void EditFieldValue(int16_t row, int16_t column, int16_t lineLength, std::string& value,
                     int16_t& cursor, int32_t& key);
 

@@ -70,6 +70,9 @@ inline constexpr uint16_t kKeyDown = 0x5000;
 inline constexpr uint16_t kKeyPgDn = 0x5100;
 inline constexpr uint16_t kKeyIns = 0x5200;
 inline constexpr uint16_t kKeyDel = 0x5300;
+// Ctrl with End: the line editor's way to the end of the text where a screen
+// gives End itself a meaning (End finishes the form).
+inline constexpr uint16_t kKeyCtrlEnd = 0x7500;
 
 enum class InputKind : uint8_t {
   kKey,    // key: the key code; modifiers: the modifier state

@@ -49,7 +49,7 @@ fail() {
 BUILD_DIR=$BIN TODAY=20261207 "$SRC/scripts/make-root" "$WORK/root" > "$WORK/env"
 # The first screen gets a window (rows 2-24, the whole width) so that its
 # double frame shows how box characters come out.
-sed -i 's/^"3c00,3e00,4900,5100,2",12,0,0,0,0,0/"3c00,3e00,4900,5100,2",12,0,2,1,24,80/' "$WORK/root/FORMS/KESTROVA.JPN"
+sed -i 's/^\("[0-9a-f,]*"\),12,0,0,0,0,0/\1,12,0,2,1,24,80/' "$WORK/root/FORMS/KESTROVA.JPN"
 grep -q '12,0,2,1,24,80' "$WORK/root/FORMS/KESTROVA.JPN" || fail "the form's screen line was not found"
 
 # Waits (at most 10 s) until the pane shows the pattern.

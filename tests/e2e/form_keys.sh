@@ -2,8 +2,9 @@
 # The key line of the revision form in a real terminal, in Catalan and in
 # Spanish: it names the keys that work (F1 help, F4 list, Alt-X, Alt-C,
 # Ctrl-B to finish, Esc to leave), and those keys do what it says: Ctrl-B
-# finishes the form from any field (the confirmation comes), PgDn goes to
-# the last field, F1 shows the help in the session's language.
+# and End finish the form from any field (the confirmation comes), Ctrl-End
+# goes to the end of a value, PgDn goes to the last field, F1 shows the help
+# in the session's language.
 set -euo pipefail
 
 . "$(dirname "$0")/lib/tmux_pane.sh" keys
@@ -38,6 +39,19 @@ keys Escape
 wait_gone "Confirmeu la revisió"
 [ "$(row 25)" = " F1 Ajuda  F4 Llista  Alt-X Calculadora  Alt-C Calendari  Ctrl-B Acaba  Esc Surt" ] ||
   fail "key line after the confirmation: '$(row 25)'"
+# Inside the application date Ctrl-End goes to the end of the text; End
+# there finishes the form like Ctrl-B.
+keys PageUp
+keys Down
+date_text=$(row 5 | sed "s/^[^:]*: //; s/ .*$//")
+[ -n "$date_text" ] || fail "no application date on row 5: '$(row 5)'"
+[ "$(cursor)" = "31,4" ] || fail "not at the start of the application date: $(cursor)"
+keys C-End
+[ "$(cursor)" = "$((31 + ${#date_text})),4" ] || fail "Ctrl-End did not reach the end of '$date_text': $(cursor)"
+keys End
+wait_for "Confirmeu la revisió"
+keys Escape
+wait_gone "Confirmeu la revisió"
 keys Escape
 keys Escape
 wait_for "EXIT=0"

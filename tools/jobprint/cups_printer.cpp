@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "calendar/blanks.h"
 #include "job/session.h"
@@ -124,6 +125,18 @@ std::string QueueProblem(const std::string& queue, const ProgramOutput& schedule
 }
 
 bool QueueHasDuplex(const std::string& lpoptions) {
+  // The server's printer-type, among the queue's attributes.
+  constexpr long kDuplexBit = 0x0010;
+  constexpr std::string_view kPrinterType = "printer-type=";
+  for (std::size_t at = lpoptions.find(kPrinterType); at != std::string::npos;
+       at = lpoptions.find(kPrinterType, at + 1)) {
+    if (at > 0 && lpoptions[at - 1] != ' ' && lpoptions[at - 1] != '\n') continue;
+    const char* digits = lpoptions.c_str() + at + kPrinterType.size();
+    char* end = nullptr;
+    const long type = std::strtol(digits, &end, 10);
+    if (end != digits && (type & kDuplexBit) != 0) return true;
+  }
+  // The driver's options.
   std::size_t start = 0;
   while (start < lpoptions.size()) {
     std::size_t end = lpoptions.find('\n', start);
@@ -159,6 +172,17 @@ std::vector<std::string> LpArguments(const std::string& queue, const std::string
   return args;
 }
 
+namespace {
+
+// The server's attributes first: they answer over a local socket too, where
+// the driver's options cannot be read.
+bool QueuePrintsTwoSided(const std::string& queue) {
+  return QueueHasDuplex(RunAndCollect("lpoptions", {"-p", queue}).output) ||
+         QueueHasDuplex(RunAndCollect("lpoptions", {"-p", queue, "-l"}).output);
+}
+
+}  // namespace
+
 std::string PrintOnQueue(const std::string& scriptPath, const std::string& queue, const std::string& workDirectory) {
   // 1. The queue must be there and running: a job sent to a stopped queue
   //    would wait there unseen.
@@ -188,8 +212,7 @@ std::string PrintOnQueue(const std::string& scriptPath, const std::string& queue
   const bool letters = measure.condensedPages == 0;
   const std::string title =
       Cp850ToUtf8("KESTROVA " + Say(letters ? "Cartes"_cp : "Informe"_cp) + " " + Today());
-  const bool duplex = letters && settings.duplexLetters &&
-                      QueueHasDuplex(RunAndCollect("lpoptions", {"-p", queue, "-l"}).output);
+  const bool duplex = letters && settings.duplexLetters && QueuePrintsTwoSided(queue);
   const ProgramOutput lp = RunAndCollect("lp", LpArguments(queue, title, settings, duplex, settings.textOnly, file));
   // lp hands the file's contents to the server, which keeps its own copy.
   std::remove(file.c_str());

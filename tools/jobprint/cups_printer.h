@@ -38,7 +38,12 @@ ProgramOutput RunAndCollect(const std::string& program, const std::vector<std::s
 // queue is there and not stopped.
 std::string QueueProblem(const std::string& queue, const ProgramOutput& scheduler, const ProgramOutput& lpstat);
 
-// Whether `lpoptions -p QUEUE -l` lists a two-sided printing option.
+// Whether what lpoptions says of a queue offers two-sided printing: the
+// duplex bit (0x0010) of the printer-type that `lpoptions -p QUEUE` lists,
+// or a two-sided choice among the driver's options of `lpoptions -p QUEUE
+// -l`.  The first is the server's own answer and comes over any connection;
+// the second needs the queue's PPD, which the client cannot fetch from a
+// server it reaches through a local socket (a CUPS_SERVER path).
 bool QueueHasDuplex(const std::string& lpoptions);
 
 // The `lp` arguments for a file.

@@ -271,6 +271,33 @@ TEST_F(FormInputTest, KeyLineNamesTheKeysThatWork) {
   EXPECT_EQ(checkCalls, 1);
 }
 
+TEST_F(FormInputTest, EndFinishesTheScreenWhenListedElseMovesTheCursor) {
+  struct Case {
+    const char* keys;  // the screen's key list
+    const char* script;
+    int32_t key;
+    const char* text;  // field 4 afterwards
+  } cases[] = {
+      // Listed, End finishes the screen from any field (a choice as well)
+      // with what was typed stored; Enter still goes to the next field.
+      {"3c00,4900,5100,4f00", "{Down}{End}", kKeyEnd, "        "},
+      {"3c00,4900,5100,4f00", "{Down}{Down}{End}", kKeyEnd, "        "},
+      {"3c00,4900,5100,4f00", "{PgDn}ab{End}", kKeyEnd, "AB      "},
+      {"3c00,4900,5100,4f00", "{Enter}{Enter}{Enter}x{Enter}", kKeyEnter, "X       "},
+      // Ctrl-End goes to the end of the text instead.
+      {"3c00,4900,5100,4f00", "{PgDn}ab{Up}{Down}{Home}{C-End}c{Enter}", kKeyEnter, "ABC     "},
+      // Not listed, End only moves the cursor.
+      {"3c00,4900,5100", "{PgDn}ab{Home}{End}c{Enter}", kKeyEnter, "ABC     "},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    JobForm().screens[0].name = c.keys;
+    EXPECT_EQ(Run(c.script), c.key) << c.keys << " " << c.script;
+    EXPECT_EQ(checkCalls, 1) << c.script;
+    EXPECT_EQ(Value(4), c.text) << c.script;
+  }
+}
+
 TEST_F(FormInputTest, BlankDateBecomesTheSessionDate) {
   Run("{C-y}{Enter}{Esc}{Esc}");
   EXPECT_EQ(Value(1), DateDigits(Session().sessionDate) + "  ");

@@ -21,7 +21,7 @@ TEST_F(KeyboardTest, KeysAsTheCallerSeesThem) {
       {"{S-F1}{C-F10}{A-F12}", {0x5400, 0x6700, 0x8C00}},
       {"{A-F1}{A-F10}{C-F1}{C-F11}{S-F10}{S-F11}{S-F12}", {0x6800, 0x7100, 0x5E00, 0x8900, 0x5D00, 0x8700, 0x8800}},
       {"{A-F11}{C-F12}", {0x8B00, 0x8A00}},
-      {"{C-Home}{C-Left}{C-Right}{S-Home}", {0x7700, 0x7300, 0x7400, 0x4700}},
+      {"{C-Home}{C-Left}{C-Right}{C-End}{S-Home}{S-End}", {0x7700, 0x7300, 0x7400, 0x7500, 0x4700, 0x4F00}},
       {"{A-e}{A-E}", {213, 213}},
       {"{F1}{F11}{Esc}a", {0x3B00, 0x8500, 27, 'a'}},
       {"{Click 3 17}", {-(100 * 17 + 3)}},

@@ -50,6 +50,8 @@ TEST_F(LineEditorTest, TypingAndEditingKeys) {
       {"abc def", "{End}{Bksp}{Bksp}{Enter}", false, 1, "abc d  ", 6},
       {"abcdef", "{Home}{Del}{Del}{Enter}", false, 4, "cdef  ", 1},
       {"abc   ", "{End}{Right}{Right}{Right}{Right}{Right}{Enter}", false, 1, "abc   ", 7},
+      // Ctrl-End goes where End goes when End is not listed.
+      {"ab cd  ", "{C-End}X{Enter}", false, 1, "ab cdX ", 7},
       {"abc   ", "{Left}{Bksp}{Enter}", false, 1, "abc   ", 1},
       {"abc   ", "{C-y}{Enter}", false, 3, "      ", 1},
       {"abc   ", "{C-Home}z{Enter}", false, 3, "z     ", 2},
@@ -111,8 +113,18 @@ TEST_F(LineEditorTest, TheKeyMapFiltersAndTranslates) {
   std::string value = "abc";
   SetKeyMap("+a", "3c00");
   EXPECT_EQ(Edit(value, "{PgUp}{F3}{F2}"), 0x3C00) << "PgUp and F3 are ignored";
+  // A listed End ends the edit, in free text and in a choice, and Enter
+  // stays Enter; Ctrl-End is then the way to the end of the text.
   SetKeyMap("a", "3c00,4f00");
-  EXPECT_EQ(Edit(value, "{Enter}"), kKeyEnd) << "Enter finishes when End is listed";
+  EXPECT_EQ(Edit(value, "{Enter}"), kKeyEnter) << "Enter is not End when End is listed";
+  EXPECT_EQ(Edit(value, "{End}", 0, 2), kKeyEnd) << "a listed End ends the edit";
+  EXPECT_EQ(cursor_, 2) << "and does not move the cursor";
+  value = "ab  ";
+  EXPECT_EQ(Edit(value, "{C-End}c{Enter}"), kKeyEnter);
+  EXPECT_EQ(value, "abc ");
+  ChoiceList() = "|S,Si|N,No";
+  EXPECT_EQ(Edit(value, "{End}"), kKeyEnd) << "a listed End ends a choice too";
+  ChoiceList().clear();
   SetKeyMap("a", "3c00", "4400");
   EXPECT_EQ(Edit(value, "{F2}"), 0x4400);
   SetKeyMap("-");

@@ -112,11 +112,29 @@ TEST_F(PrintSessionTest, PrinterSettingsFromTheInstallation) {
 }
 
 TEST(JobprintQueue, DuplexOnlyWhenTheQueueOffersIt) {
-  EXPECT_TRUE(QueueHasDuplex("PageSize/Media Size: *A4 Letter\nDuplex/2-Sided Printing: *None DuplexNoTumble "
-                             "DuplexTumble\n"));
-  EXPECT_FALSE(QueueHasDuplex("PageSize/Media Size: *A4 Letter\n"));
-  EXPECT_FALSE(QueueHasDuplex("Duplex/2-Sided Printing: *None\n"));
-  EXPECT_FALSE(QueueHasDuplex(""));
+  const struct {
+    const char* lpoptions;  // what lpoptions said of the queue
+    bool duplex;
+  } cases[] = {
+      // The driver's options (lpoptions -p QUEUE -l).
+      {"PageSize/Media Size: *A4 Letter\nDuplex/2-Sided Printing: *None DuplexNoTumble DuplexTumble\n", true},
+      {"PageSize/Media Size: *A4 Letter\n", false},
+      {"Duplex/2-Sided Printing: *None\n", false},
+      {"", false},
+      // The server's attributes (lpoptions -p QUEUE), which also come
+      // through a local socket: the duplex bit 0x0010 of printer-type.
+      {"copies=1 device-uri=cups-pdf:/ printer-type=8450140 printer-uri-supported=ipp://localhost/printers/kdup\n",
+       true},
+      {"copies=1 device-uri=cups-pdf:/ printer-type=8450124 printer-uri-supported=ipp://localhost/printers/kpdf\n",
+       false},
+      {"printer-type=16", true},
+      {"printer-type=15 printer-info=duplex", false},
+      {"printer-type=", false},
+      {"printer-type=x16", false},
+      {"old-printer-type=16", false},
+      {"lpoptions: Unable to get PPD file for kdup: No printer-uri found\n", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QueueHasDuplex(c.lpoptions), c.duplex) << c.lpoptions;
 }
 
 TEST(JobprintQueue, LpGetsTheSettingsAndTheRendering) {

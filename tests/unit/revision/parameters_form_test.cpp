@@ -133,5 +133,35 @@ TEST_F(RevisionFormTest, NOnTheConfirmationKeepsTheFormOpen) {
   EXPECT_EQ(JobForm().screens[1].fields[0].value, "N");
 }
 
+// End finishes the form from any field, a choice or a typed value, and the
+// confirmation comes; Enter only moves on.  Ctrl-End is the way to the end
+// of the typed text, so a value can still be added to.
+TEST_F(RevisionFormTest, EndFinishesTheFormFromAnyFieldAndEnterMovesOn) {
+  struct Case {
+    const char* keys;       // the operator's keys before the confirmation
+    bool confirmed;         // the confirmation came (and "S" accepted it)
+    const char* toEstate;   // "Fins a la finca" afterwards
+  } cases[] = {
+      {"{End}", true, "999 "},                                     // the task: a choice
+      {"{Down}{End}", true, "999 "},                               // the date
+      {"{Down}{Down}{Down}{Down}{Down}{End}", true, "999 "},       // a number
+      {"{PgDn}{End}", true, "999 "},                               // the last field
+      {"{Down}{Down}{Down}{Down}{Down}{C-End}9{End}", true, "9999"},
+      {"{Down}{Down}{Down}{Down}{Down}{C-End}9{Enter}", false, "9999"},
+      {"{Enter}{Enter}", false, "999 "},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    Screen().inputGone = nullptr;  // a script that runs short must not end the tests
+    Type(c.keys);
+    Type("S{Enter}{Esc}{Esc}");
+    const int32_t key = RunScreenOne();
+    EXPECT_EQ(Shown("Confirmeu la revisi"), c.confirmed) << c.keys;
+    EXPECT_EQ(key, c.confirmed ? kKeyEnter : kKeyEscape) << c.keys;
+    EXPECT_EQ(JobForm().screens[0].fields[5].value, c.toEstate) << c.keys;
+  }
+}
+
 }  // namespace
 }  // namespace kestrova
