@@ -17,9 +17,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,8 +32,6 @@
 #include "calendar/picture_mask.h"
 #include "documents/letter_merge.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "revision/apply.h"
@@ -41,6 +39,8 @@
 #include "revision/parameters.h"
 #include "revision/report.h"
 #include "revision/run.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace {
 

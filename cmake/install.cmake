@@ -14,6 +14,7 @@ set(KESTROVA_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kestrova)
 
 install(TARGETS kestrova jobprint tarndata RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/admin/kestrova-admin DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/admin/suite-text.sh DESTINATION ${KESTROVA_DATA_DIR})
 
 foreach(folder FORMS LOCALE AJUDA TEXTOS ddf layouts)
   if(EXISTS ${PROJECT_SOURCE_DIR}/install/${folder})

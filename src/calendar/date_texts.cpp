@@ -4,8 +4,9 @@
 #include <string>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
 #include "platform/codepage.h"
+#include "platform/host.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -1,11 +1,11 @@
 #include "calendar/numeric.h"
 
-#include "calendar/blanks.h"
+#include "platform/blanks.h"
 
 #include <cmath>
 
 #include "calendar/picture_mask.h"
-#include "job/session.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -6,7 +6,8 @@
 #include <cstdio>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
+#include "platform/host.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

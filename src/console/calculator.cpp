@@ -10,20 +10,16 @@
 #include "calendar/picture_mask.h"
 #include "console/keyboard.h"
 #include "console/popup.h"
-#include "job/language.h"
-#include "job/list_input.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/screen.h"
+#include "session/language.h"
+#include "session/list_input.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
-
-constexpr int32_t kKeyCtrlLeft = 0x7300;
-constexpr int32_t kKeyCtrlRight = 0x7400;
-constexpr int32_t kKeyAltF = 0x2100;
 
 // The window is 26 cells wide: a frame cell, 22 for the number, the
 // operator column, a frame cell.

@@ -2,22 +2,20 @@
 
 #include <string_view>
 
-#include "calendar/blanks.h"
 #include "calendar/date_texts.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/text_checks.h"
 #include "console/keyboard.h"
 #include "console/popup.h"
-#include "job/session.h"
-#include "job/windows.h"
+#include "platform/blanks.h"
 #include "platform/clock.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
-
-constexpr int32_t kKeyAltF = 0x2100;
 
 // The keys the field editor's map holds while the calendar is open: Right,
 // Left, Down, Up, PgDn, PgUp, Home, End, Alt-F, Esc.

@@ -2,24 +2,25 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/text_checks.h"
+#include "console/help.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
 #include "console/line_editor.h"
 #include "console/list_browser.h"
-#include "job/help.h"
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
+#include "platform/key_codes.h"
 #include "platform/screen.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
@@ -28,10 +29,6 @@ namespace {
 // and the keys the form answers to.
 constexpr int kMessageRow = kScreenRows - 1;
 constexpr int kKeyLineRow = kScreenRows;
-
-constexpr int32_t kKeyCtrlB = 2;
-constexpr int32_t kKeyF2 = 0x3C00;
-constexpr int32_t kKeyF4 = 0x3E00;
 
 // Control code 3.
 constexpr int16_t kLeftOut = 1;
@@ -164,7 +161,8 @@ struct Walk {
   std::string typed;
 };
 
-// RunFormScreen step 5.9: where the key takes the cursor.
+// The walk (RunFormScreen step 5), after a field: where the key takes the
+// cursor.
 void Navigate(Walk& w, int32_t& key) {
   const FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   if (key == kKeyPgUp) {
@@ -238,9 +236,9 @@ void ShowFormMessage(const std::string& text) {
   SelectColours("-");
 }
 
-// RunFormScreen steps 5.1 to 5.8 for the current field, leaving in `key` the key to
-// navigate by; false when the value was refused and the same field is to be
-// edited again.
+// The walk (RunFormScreen step 5) on the current field: edit, check and
+// store it, leaving in `key` the key to navigate by; false when the value
+// was refused and the same field is to be edited again.
 bool EditCurrentField(Walk& w, int32_t& key) {
   FormScreen& s = JobForm().screens[static_cast<std::size_t>(w.screen - 1)];
   const int16_t j = w.current;

@@ -1,4 +1,4 @@
-// Form input: shows one screen of the job's form (JobForm, job/job_form.h),
+// Form input: shows one screen of the job's form (JobForm, session/job_form.h),
 // lets the operator walk its fields and edit their values with the line
 // editor, checks every value by its type as it is left, hands the finished
 // screen to the form's check hook and returns the key that ended it.

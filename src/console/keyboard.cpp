@@ -6,14 +6,7 @@
 namespace kestrova {
 namespace {
 
-constexpr uint16_t kKeyAltE = 0x1200;
-constexpr uint16_t kKeyAltX = 0x2D00;
-constexpr uint16_t kKeyAltC = 0x2E00;
 constexpr uint16_t kEuroSign = 213;  // the euro in code page 858
-constexpr uint16_t kKeyF10 = 0x4400;
-constexpr uint16_t kKeyCtrlHome = 0x7700;
-constexpr uint16_t kKeyCtrlRight = 0x7400;
-constexpr uint16_t kKeyCtrlLeft = 0x7300;
 
 // The digit a keypad key stands for while left Alt is held, or -1.
 int KeypadDigit(uint16_t key) {

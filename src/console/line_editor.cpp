@@ -2,26 +2,18 @@
 
 #include <algorithm>
 
-#include "calendar/blanks.h"
 #include "calendar/text_checks.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
-#include "job/windows.h"
+#include "platform/blanks.h"
 #include "platform/clipboard.h"
 #include "platform/codepage.h"
+#include "platform/key_codes.h"
 #include "platform/screen.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
-
-constexpr int32_t kKeyCtrlC = 3;
-constexpr int32_t kKeyCtrlV = 22;
-constexpr int32_t kKeyCtrlY = 25;
-constexpr int32_t kKeyCtrlHome = 0x7700;
-constexpr int32_t kKeyCtrlLeft = 0x7300;
-constexpr int32_t kKeyCtrlRight = 0x7400;
-constexpr int32_t kKeyCtrlF4 = 0x6100;
-constexpr int32_t kKeyAltF4 = 0x6B00;
 
 // The markers around a choice list: a left- and a right-pointing triangle.
 constexpr std::string_view kLeftMarker = "◄"_cp;

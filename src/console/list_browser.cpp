@@ -5,12 +5,12 @@
 #include "calendar/text_checks.h"
 #include "console/form_input.h"
 #include "console/keyboard.h"
-#include "job/job_form.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/screen.h"
+#include "session/job_form.h"
 #include "storage/record_interface.h"
 #include "storage/record_locks.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -1,7 +1,7 @@
 // The look-up list browser: F4 on a form field shows the records of a data
 // file as lines in a framed window, and the operator picks one.
 //
-// A list of the job's form (FormList, job/job_form.h) is described by its
+// A list of the job's form (FormList, session/job_form.h) is described by its
 // eight integers and its title:
 //   0 top, 1 left, 2 bottom, 3 right   the framed window, in screen rows and
 //       columns; the lines go inside the frame, the title on its top row.

@@ -1,8 +1,8 @@
 #include "console/popup.h"
 
 #include "console/key_map.h"
-#include "job/windows.h"
 #include "platform/screen.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "calendar/blanks.h"
-#include "job/session.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

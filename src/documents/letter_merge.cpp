@@ -8,11 +8,11 @@
 #include <cctype>
 #include <vector>
 
-#include "calendar/blanks.h"
-#include "documents/paragraph.h"
 #include "documents/print_channel.h"
-#include "job/session.h"
+#include "platform/blanks.h"
 #include "platform/files.h"
+#include "session/session.h"
+#include "windows/paragraph.h"
 
 namespace kestrova {
 namespace {

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "calendar/blanks.h"
-#include "job/session.h"
+#include "platform/blanks.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -9,12 +9,9 @@
 #include "console/calendar_popup.h"
 #include "console/form_input.h"
 #include "console/keyboard.h"
-#include "job/installation_check.h"
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "documents/print_channel.h"
+#include "job/installation_check.h"
+#include "job/load_session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -24,8 +21,12 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/run.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

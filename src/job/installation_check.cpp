@@ -2,13 +2,13 @@
 
 #include <cctype>
 
-#include "calendar/blanks.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
-#include "job/session.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -7,6 +7,55 @@
 
 namespace kestrova {
 
+// Key codes in the PC convention: a character is its code page 850 code, an
+// extended key its scan code x 256.  Modified keys keep their plain code
+// (Shift-F1 is kKeyF1 with kShiftPressed); the key reader folds them.
+inline constexpr uint16_t kKeyBackspace = 8;
+inline constexpr uint16_t kKeyTab = 9;
+inline constexpr uint16_t kKeyEnter = 13;
+inline constexpr uint16_t kKeyEscape = 27;
+inline constexpr uint16_t kKeyShiftTab = 0x0F00;
+inline constexpr uint16_t kKeyF1 = 0x3B00;  // F1..F10: 0x3B00..0x4400
+inline constexpr uint16_t kKeyF11 = 0x8500;
+inline constexpr uint16_t kKeyF12 = 0x8600;
+inline constexpr uint16_t kKeyHome = 0x4700;
+inline constexpr uint16_t kKeyUp = 0x4800;
+inline constexpr uint16_t kKeyPgUp = 0x4900;
+inline constexpr uint16_t kKeyLeft = 0x4B00;
+inline constexpr uint16_t kKeyKeypad5 = 0x4C00;
+inline constexpr uint16_t kKeyRight = 0x4D00;
+inline constexpr uint16_t kKeyEnd = 0x4F00;
+inline constexpr uint16_t kKeyDown = 0x5000;
+inline constexpr uint16_t kKeyPgDn = 0x5100;
+inline constexpr uint16_t kKeyIns = 0x5200;
+inline constexpr uint16_t kKeyDel = 0x5300;
+
+// Control characters with a meaning of their own in the form and the editor.
+inline constexpr uint16_t kKeyCtrlB = 2;   // ends the form like F10
+inline constexpr uint16_t kKeyCtrlC = 3;   // copy
+inline constexpr uint16_t kKeyCtrlV = 22;  // paste
+inline constexpr uint16_t kKeyCtrlY = 25;  // clear the value
+
+inline constexpr uint16_t kKeyF2 = 0x3C00;
+inline constexpr uint16_t kKeyF4 = 0x3E00;
+inline constexpr uint16_t kKeyF10 = 0x4400;
+inline constexpr uint16_t kKeyCtrlLeft = 0x7300;
+inline constexpr uint16_t kKeyCtrlRight = 0x7400;
+inline constexpr uint16_t kKeyCtrlHome = 0x7700;
+// Ctrl with End: the line editor's way to the end of the text where a screen
+// gives End itself a meaning (End finishes the form).
+inline constexpr uint16_t kKeyCtrlEnd = 0x7500;
+inline constexpr uint16_t kKeyCtrlF4 = 0x6100;
+inline constexpr uint16_t kKeyAltF4 = 0x6B00;
+
+// Alt+letter keys the job gives a meaning: Alt-E types the euro sign, Alt-X
+// opens the calculator and Alt-C the calendar; in either, Alt-F ends it as
+// "F" does.
+inline constexpr uint16_t kKeyAltE = 0x1200;
+inline constexpr uint16_t kKeyAltF = 0x2100;
+inline constexpr uint16_t kKeyAltX = 0x2D00;
+inline constexpr uint16_t kKeyAltC = 0x2E00;
+
 // A character typed that code page 850 cannot hold (an emoji, a CJK
 // ideograph): the backends report it with this code, which no key of the PC
 // keyboard has, so that the keyboard reader can refuse it with a beep rather

@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/key_codes.h"
+
 namespace kestrova {
 
 inline constexpr int16_t kScreenRows = 25;
@@ -48,31 +50,7 @@ inline constexpr int16_t kMouseLeftButton = 1;
 inline constexpr int16_t kMouseRightButton = 2;
 inline constexpr int16_t kMouseMiddleButton = 4;
 
-// Key codes in the PC convention: a character is its code page 850 code, an
-// extended key its scan code x 256.  Modified keys keep their plain code
-// (Shift-F1 is kKeyF1 with kShiftPressed); the key reader folds them.
-inline constexpr uint16_t kKeyBackspace = 8;
-inline constexpr uint16_t kKeyTab = 9;
-inline constexpr uint16_t kKeyEnter = 13;
-inline constexpr uint16_t kKeyEscape = 27;
-inline constexpr uint16_t kKeyShiftTab = 0x0F00;
-inline constexpr uint16_t kKeyF1 = 0x3B00;  // F1..F10: 0x3B00..0x4400
-inline constexpr uint16_t kKeyF11 = 0x8500;
-inline constexpr uint16_t kKeyF12 = 0x8600;
-inline constexpr uint16_t kKeyHome = 0x4700;
-inline constexpr uint16_t kKeyUp = 0x4800;
-inline constexpr uint16_t kKeyPgUp = 0x4900;
-inline constexpr uint16_t kKeyLeft = 0x4B00;
-inline constexpr uint16_t kKeyKeypad5 = 0x4C00;
-inline constexpr uint16_t kKeyRight = 0x4D00;
-inline constexpr uint16_t kKeyEnd = 0x4F00;
-inline constexpr uint16_t kKeyDown = 0x5000;
-inline constexpr uint16_t kKeyPgDn = 0x5100;
-inline constexpr uint16_t kKeyIns = 0x5200;
-inline constexpr uint16_t kKeyDel = 0x5300;
-// Ctrl with End: the line editor's way to the end of the text where a screen
-// gives End itself a meaning (End finishes the form).
-inline constexpr uint16_t kKeyCtrlEnd = 0x7500;
+// Key codes (kKeyEnter, kKeyF1, ...) live in platform/key_codes.h.
 
 enum class InputKind : uint8_t {
   kKey,    // key: the key code; modifiers: the modifier state

@@ -130,7 +130,12 @@ void CloseTransactionLog(TransactionLog& log) {
 LogState InspectTransactionLog(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? LogState::kCommitted : LogState::kOwnerActive;
+  // A missing log was removed when no file showed images of it.  A
+  // committed transaction's images cannot show up again after that (every
+  // file had committed visibly before the log said 'C'), but a commit cut
+  // short inside SQLite can: durable in the WAL, unseen until the next WAL
+  // recovery.  Such images belong to a transaction that never answered 0.
+  if (fd < 0) return errno == ENOENT ? LogState::kNotCommitted : LogState::kOwnerActive;
   LogState state = LogState::kNotCommitted;
   char first = 0;
   if (ByteHeldByOther(fd, 0, true)) {

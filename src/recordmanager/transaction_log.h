@@ -36,8 +36,10 @@ enum class LogState {
   kCommitted,     // every file committed: the images are only to be dropped
   kNotCommitted,  // the files that committed must be put back
 };
-// What the log at `path` says.  A log that is missing can only have been
-// removed after all its images were dropped (or by hand): kCommitted.
+// What the log at `path` says.  A missing log reads kNotCommitted: it was
+// removed when no file showed images of it, and the only images that can
+// show up later are those of a file whose commit the owner did not live to
+// see (revealed by SQLite's WAL recovery), before any 'C'.
 LogState InspectTransactionLog(const std::string& path);
 
 // Removes the log at `path` (a transaction's id) when its owner has ended

@@ -6,9 +6,6 @@
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
@@ -16,8 +13,11 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "storage/lock_files.h"
 #include "storage/transactions.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -3,18 +3,18 @@
 // in revision/lookup_lists).
 #include <string>
 
-#include "calendar/blanks.h"
 #include "calendar/date_texts.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "console/form_input.h"
-#include "job/job_form.h"
-#include "job/language.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "revision/lookup_lists.h"
 #include "revision/lookups.h"
 #include "revision/parameters.h"
+#include "session/job_form.h"
+#include "session/language.h"
 
 
 namespace kestrova {

@@ -59,7 +59,7 @@ constexpr std::string_view kFiveStepScale = " 10 20 35 60100";
 
 // ---------------------------------------------------------------- steps
 
-// Step 2: leases the regime of the run does not revise.
+// The regime filter: leases the regime of the run does not revise.
 bool OutsideRegime(const LeaseFacts& f, int16_t regime) {
   if (regime < 3) {
     return f.ContractDate < DecreeStart() || f.ContractDate > LawEve() || f.RevisionMonths == 0;
@@ -75,7 +75,7 @@ bool OutsideRegime(const LeaseFacts& f, int16_t regime) {
   return false;  // other regimes: no filter
 }
 
-// Step 5: false when the revision is not due on the application date.
+// The due check: false when the revision is not due on the application date.
 bool RevisionDue(const LeaseFacts& f, LeaseWorkingValues& w, const RevisionParameters& p) {
   if (p.Regime == 2) {
     w.PeriodEndDate = w.FromDate;
@@ -94,8 +94,8 @@ bool RevisionDue(const LeaseFacts& f, LeaseWorkingValues& w, const RevisionParam
   return !(due > p.ApplicationDate);
 }
 
-// Step 6: one amount counted by its concept's class; a concept the file
-// does not hold counts as class 9 (not counted).
+// The sums of rent and increments: one amount counted by its concept's
+// class; a concept the file does not hold counts as class 9 (not counted).
 void CountAmount(std::string_view conceptKey, int32_t amount, LeaseWorkingValues& w) {
   // A zero adds nothing to either sum, whatever its concept.
   if (amount == 0) return;
@@ -127,7 +127,7 @@ double CapOfRuleP(const LeaseWorkingValues& w, const std::string& t) {
   return static_cast<double>((static_cast<long double>(p.value) / 100 + 1) * (e + 1) - 1);
 }
 
-// Step 10: the caps of the 2022 and later rules, for class "N" units.
+// The cap: the caps of the 2022 and later rules, for class "N" units.
 double UpdateCapFor(const LeaseFacts& f, const LeaseWorkingValues& w, const RevisionParameters& p) {
   if (f.UnitClass != 'N') return kNoUpdateCap;
   const std::string& t = p.ApplicationDate;
@@ -138,7 +138,7 @@ double UpdateCapFor(const LeaseFacts& f, const LeaseWorkingValues& w, const Revi
   return CapOfRuleP(w, t);
 }
 
-// Step 15: the staged update of a lease from before 1995 under regime 3.
+// The staged update of a lease from before 1995 under regime 3.
 void StagedUpdate(const LeaseFacts& f, LeaseWorkingValues& w) {
   const IndexVariationValues& v = VariationState();
   const long double stepFraction = StepFraction(f.StepsTotal, f.StepsDone, f.UnitClass);
@@ -234,8 +234,9 @@ bool LastIndexOnOrBefore(std::string_view date, PriceIndexEntry& entry) {
   return IsSpanishSeries(entry, 'I');
 }
 
-// Step 3: the linking factors of the series-Q months between a year before
-// the from-date and the new index's month, for the month of the new index.
+// Linking factors across a change of base: the factors of the series-Q
+// months between a year before the from-date and the new index's month,
+// for the month of the new index.
 // Each factor is taken into VarFactor as it is met.
 void ApplyLinkingFactors(IndexVariationValues& v) {
   v.VarFactor = 1;

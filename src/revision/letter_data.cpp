@@ -1,13 +1,12 @@
 #include "revision/letter_data.h"
 
-#include "calendar/blanks.h"
 #include "calendar/date_texts.h"
 #include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "documents/amounts_in_words.h"
 #include "documents/letter_merge.h"
-#include "job/session.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "revision/lease_rules.h"
@@ -15,6 +14,7 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
-#include "calendar/blanks.h"
 #include "calendar/numeric.h"
 #include "console/form_input.h"
-#include "job/job_form.h"
+#include "platform/blanks.h"
 #include "revision/records.h"
+#include "session/job_form.h"
 
 namespace kestrova {
 namespace {

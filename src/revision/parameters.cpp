@@ -2,19 +2,19 @@
 
 #include <cmath>
 
-#include "calendar/blanks.h"
-#include "calendar/dates.h"
 #include "calendar/date_texts.h"
+#include "calendar/dates.h"
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "console/form_input.h"
 #include "console/keyboard.h"
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/windows.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/lookups.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

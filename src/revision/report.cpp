@@ -6,12 +6,12 @@
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "revision/lease_rules.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -7,9 +7,6 @@
 #include "calendar/numeric.h"
 #include "documents/letter_merge.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -21,7 +18,10 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 #if __has_include("console/form_input.h")
 #include "console/form_input.h"
@@ -285,13 +285,13 @@ int32_t WalkSelection() {
   // 2. Estate by estate up to E1.
   while (estateStatus == kFound && r.estate.EstateCode() <= e1 && !cancelled && !refused && !LetterPassFailed()) {
     const std::string estateCode = r.estate.EstateCode();
-    // 2.1 Apply: the estate's lock.
+    // Apply: the estate's lock.
     if (applyMode && !LockEstateForApply(estateCode)) break;
-    // 2.2 The estate's units: their keys start with its code.
+    // The estate's units: their keys start with its code.
     int16_t unitStatus = FindByKey(kUnitFile, 0, estateCode, kFindGreaterOrEqual);
     while (unitStatus == kFound && r.unit.UnitKey().compare(0, 2, estateCode) == 0 && !LetterPassFailed()) {
       const std::string unitKey = r.unit.UnitKey();
-      // 2.2.1 Only the units inside the selected range.
+      // Only the units inside the selected range.
       if (unitKey >= p.FromKey && unitKey <= p.ToKey) {
         // Between two leases, never inside one: an apply pass stops with
         // every lease either wholly written or untouched.
@@ -301,31 +301,31 @@ int32_t WalkSelection() {
         }
         progress.done = evaluated;
         ShowProgress(progress, unitKey);
-        // 2.2.1.1 Apply: the unit's lock.
+        // Apply: the unit's lock.
         if (applyMode && !LockUnitForApply(unitKey)) {
           refused = true;
           break;
         }
-        // 2.2.1.2 The lease's transition record, or its defaults.
+        // The lease's transition record, or its defaults.
         if (FindByKey(kLeaseTransitionFile, 0, unitKey, kFindEqual) != kFound) FillTransitionDefaults(r.transition);
-        // 2.2.1.3 The rules.
+        // The rules.
         EvaluateLease();
         ++evaluated;
-        // 2.2.1.4 The list prints every admitted lease, a remark for those
-        //         that cannot be revised; letters and apply only for
-        //         those due.
+        // The list prints every admitted lease, a remark for those
+        // that cannot be revised; letters and apply only for
+        // those due.
         if (LeaseValues().EvaluationResult >= 0 && listMode) PrintLeaseLine();
         else if (LeaseValues().EvaluationResult == kLeaseRevised && letterMode) WriteLeaseLetter();
         else if (LeaseValues().EvaluationResult == kLeaseRevised && applyMode) ApplyLease();
-        // 2.2.1.5 Apply: the unit's lock goes.
+        // Apply: the unit's lock goes.
         if (applyMode) ReleaseUnitLock();
       }
-      // 2.2.2 The next unit.
+      // The next unit.
       unitStatus = StepRecords(kUnitFile, 1);
     }
-    // 2.3 Apply: the estate's lock goes.
+    // Apply: the estate's lock goes.
     if (applyMode) ReleaseEstateLock();
-    // 2.4 The next estate.
+    // The next estate.
     estateStatus = StepRecords(kEstateFile, 1);
   }
   EndPassLookups();

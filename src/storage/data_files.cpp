@@ -3,23 +3,22 @@
 #include <algorithm>
 #include <cstring>
 
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
+#include "session/language.h"
+#include "session/session.h"
+#include "windows/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/screen.h"
 #include "recordmanager/status.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
 
-constexpr uint16_t kOperationOpen = 0;
-constexpr uint16_t kOperationClose = 1;
-constexpr uint16_t kOperationCreate = 14;
 constexpr int8_t kNormalOpen = 0;
 constexpr int8_t kCreateNew = -1;  // never replace a file that exists
 constexpr int32_t kFileLockedPauseMs = 3000;
@@ -70,7 +69,7 @@ int16_t CreateFromDictionary(FileSlot& s, std::string_view name, char* pathBuffe
     std::memcpy(dataBuffer, description.data(), description.size());
     dataLength = kDataBufferSize;
   }
-  return CallRecordManager(kOperationCreate, s.positionBlock.data(), dataBuffer, &dataLength,
+  return CallRecordManager(kOpCreate, s.positionBlock.data(), dataBuffer, &dataLength,
                            pathBuffer, kKeyBufferSize, kCreateNew);
 }
 
@@ -80,7 +79,7 @@ int16_t OpenFile(FileSlot& s, char* pathBuffer) {
   const std::string owner = OwnerName();
   std::memcpy(dataBuffer, owner.data(), owner.size());
   uint32_t dataLength = static_cast<uint32_t>(owner.size());
-  return CallRecordManager(kOperationOpen, s.positionBlock.data(), dataBuffer, &dataLength,
+  return CallRecordManager(kOpOpen, s.positionBlock.data(), dataBuffer, &dataLength,
                            pathBuffer, kKeyBufferSize, kNormalOpen);
 }
 
@@ -90,7 +89,7 @@ void GiveBack(FileSlot& s, bool opened) {
   if (opened) {
     char scratch[kKeyBufferSize] = {};
     uint32_t dataLength = 0;
-    CallRecordManager(kOperationClose, s.positionBlock.data(), scratch, &dataLength, scratch,
+    CallRecordManager(kOpClose, s.positionBlock.data(), scratch, &dataLength, scratch,
                       kKeyBufferSize, 0);
   }
   s = FileSlot{};

@@ -4,16 +4,16 @@
 #include <cstring>
 #include <random>
 
-#include "calendar/blanks.h"
 #include "calendar/numeric.h"
-#include "job/session.h"
-#include "job/windows.h"
+#include "platform/blanks.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

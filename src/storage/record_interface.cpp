@@ -8,21 +8,12 @@
 #include "platform/exclusive_append.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
+#include "recordmanager/status.h"
 #include "storage/record_locks.h"
 #include "storage/stat_description.h"
 
 namespace kestrova {
 namespace {
-
-constexpr uint16_t kOperationUpdate = 3;
-constexpr uint16_t kOperationGetEqual = 5;
-constexpr uint16_t kOperationGetNext = 6;
-constexpr uint16_t kOperationGetPrevious = 7;
-constexpr uint16_t kOperationGetGreaterOrEqual = 9;
-constexpr uint16_t kOperationGetLessOrEqual = 11;
-constexpr uint16_t kOperationGetPosition = 22;
-constexpr uint16_t kOperationGetDirect = 23;
-constexpr uint16_t kOperationReset = 28;
 
 constexpr std::string_view kUpdateLog = "db.log";
 // Every workstation appends to the same log.  Another job holds it only for
@@ -131,7 +122,7 @@ int16_t OpenSlot(int16_t fileNumber) {
 int16_t ResetFiles() {
   char zeros[4] = {};
   uint32_t dataLength = 0;
-  const int16_t status = CallRecordManager(kOperationReset, gSlots[0].positionBlock.data(), zeros,
+  const int16_t status = CallRecordManager(kOpReset, gSlots[0].positionBlock.data(), zeros,
                                            &dataLength, zeros, 0, 0);
   if (status == 0) {
     for (std::size_t i = 1; i < gSlots.size(); ++i) gSlots[i] = FileSlot{};
@@ -151,9 +142,9 @@ int16_t FindByKey(int16_t fileNumber, int16_t keyNumber, std::string_view keyVal
   s.keyValue.assign(keyValue.substr(0, static_cast<std::size_t>(lengths.keyLength)));
   s.keyValue.resize(static_cast<std::size_t>(lengths.keyLength), '\0');
   // 3. The search the mode asks for.
-  int16_t operation = mode == 0  ? kOperationGetEqual
-                      : mode > 0 ? kOperationGetGreaterOrEqual
-                                 : kOperationGetLessOrEqual;
+  int16_t operation = mode == 0  ? kOpGetEqual
+                      : mode > 0 ? kOpGetGreaterOrEqual
+                                 : kOpGetLessOrEqual;
   // 4. The read.
   int16_t status = 0;
   LockedRecordCall(slot, operation, status);
@@ -170,7 +161,7 @@ int16_t StepRecords(int16_t fileNumber, int32_t count) {
   if (slot == 0) return 3;
   if (count == 0) return 0;
   FileSlot& s = gSlots[static_cast<std::size_t>(slot)];
-  const uint16_t operation = count > 0 ? kOperationGetNext : kOperationGetPrevious;
+  const uint16_t operation = count > 0 ? kOpGetNext : kOpGetPrevious;
   const int64_t steps = count > 0 ? int64_t{count} : -int64_t{count};
   // The steps on the way only move the position.
   for (int64_t i = 1; i < steps; ++i) {
@@ -191,7 +182,7 @@ int16_t AskPosition(FileSlot& s, int32_t& position) {
   char dataBuffer[kDataBufferSize] = {};
   uint32_t dataLength = kDataBufferSize;
   char keyBuffer[4] = {};
-  const int16_t status = CallRecordManager(kOperationGetPosition, s.positionBlock.data(),
+  const int16_t status = CallRecordManager(kOpGetPosition, s.positionBlock.data(),
                                            dataBuffer, &dataLength, keyBuffer, 0, 0);
   position = status == 0 ? TakePosition(std::string_view(dataBuffer, 4)) : 0;
   return status;
@@ -227,7 +218,7 @@ int16_t GoToRecordPosition(int16_t fileNumber, int32_t position) {
   const std::size_t keyLength = std::min<std::size_t>(s->keyValue.size(), kKeyBufferSize);
   std::memcpy(keyBuffer, s->keyValue.data(), keyLength);
   const int16_t status = SuccessOf(
-      CallRecordManager(kOperationGetDirect, s->positionBlock.data(), dataBuffer, &dataLength,
+      CallRecordManager(kOpGetDirect, s->positionBlock.data(), dataBuffer, &dataLength,
                         keyBuffer, kKeyBufferSize, static_cast<int8_t>(s->keyNumber)));
   s->keyValue.assign(keyBuffer, keyLength);
   if (status == 0) {
@@ -248,7 +239,7 @@ int16_t UpdateCurrentRecord(int16_t fileNumber) {
   PutPosition(position.data(), GetRecordPosition(fileNumber));
   PushSaved(position);
   // 2. The record variable over the stored record.
-  auto operation = static_cast<int16_t>(kOperationUpdate);
+  auto operation = static_cast<int16_t>(kOpUpdate);
   int16_t status = 0;
   LockedRecordCall(slot, operation, status);
   // 3. One log line per update, whatever came of it.
@@ -272,7 +263,7 @@ bool PeekWithinBound(int16_t fileNumber, int32_t count, std::string_view bound) 
   PushSaved(position);
   const std::string startKey = s.keyValue;
   // 2. Up to |count| plain steps.
-  const uint16_t operation = count >= 0 ? kOperationGetNext : kOperationGetPrevious;
+  const uint16_t operation = count >= 0 ? kOpGetNext : kOpGetPrevious;
   const int64_t steps = count >= 0 ? int64_t{count} : -int64_t{count};
   int16_t status = 0;
   for (int64_t i = 0; i < steps; ++i) {

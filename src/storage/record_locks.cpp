@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {
@@ -105,36 +105,36 @@ void LockedRecordCall(int16_t slot, int16_t& operation, int16_t& status) {
   //    lock mode does not wait).
   int attempts = 0;
   for (;;) {
-    // 2.1 From the second attempt on the operator sees why the job waits.
+    // From the second attempt on the operator sees why the job waits.
     if (attempts == 1) ShowMessageWindow(kMessageRow, LockMessageText(Session().language));
-    // 2.2 The record variable as data.
+    // The record variable as data.
     char dataBuffer[kDataBufferSize];
     std::memset(dataBuffer, ' ', sizeof dataBuffer);
     if (recordLength > 0) std::memcpy(dataBuffer, s.recordVariable, recordLength);
     uint32_t dataLength = static_cast<uint32_t>(recordLength);
-    // 2.3 The key value, padded as the operation needs (a biased code
-    //     always gets blanks).
+    // The key value, padded as the operation needs (a biased code always
+    // gets blanks).
     const std::size_t keyLength = std::min<std::size_t>(s.keyValue.size(), kKeyBufferSize);
     char keyBuffer[kLockedKeyBufferSize];
     std::memset(keyBuffer, KeyPadding(operation), sizeof keyBuffer);
     std::memcpy(keyBuffer, s.keyValue.data(), keyLength);
-    // 2.4 The call.
+    // The call.
     status = CallRecordManager(static_cast<uint16_t>(operation), s.positionBlock.data(), dataBuffer,
                                &dataLength, keyBuffer, static_cast<uint8_t>(keyLength),
                                static_cast<int8_t>(s.keyNumber));
-    // 2.5 The record, as far as it came and as long as the file's records.
+    // The record, as far as it came and as long as the file's records.
     const std::size_t returned = std::min<std::size_t>(dataLength, recordLength);
     if (returned > 0) std::memcpy(s.recordVariable, dataBuffer, returned);
-    // 2.6 The key of the record reached.
+    // The key of the record reached.
     s.keyValue.assign(keyBuffer, keyLength);
-    // 2.7 Held by another client in lock mode 1: pause 1 to 10 001 ms and
-    //     try again.
+    // Held by another client in lock mode 1: pause 1 to 10 001 ms and try
+    // again.
     if ((status == 84 || status == 85) && s.lockMode == 1) {
       SleepMilliseconds(static_cast<int32_t>(RoundHalfEven(kMaxRetryPauseMs * RandomUnit() + 1)));
       attempts = std::min(attempts + 1, 2);
       continue;
     }
-    // 2.8 Done: the message goes away with the last attempt.
+    // Done: the message goes away with the last attempt.
     if (attempts != 0) PopWindow();
     return;
   }

@@ -5,12 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "recordmanager/status.h"
 #include "storage/record_interface.h"
 
 namespace kestrova {
 namespace {
 
-constexpr uint16_t kOperationStat = 15;
 constexpr std::size_t kFileSpecBytes = 16;
 constexpr std::size_t kSegmentBytes = 16;
 // The collating sequence block starts with a signature byte and an 8-byte
@@ -36,7 +36,7 @@ std::string AskStat(FileSlot& slot, const std::string& data, int16_t& status) {
   dataBuffer.resize(kDataBufferSize, ' ');
   std::string keyBuffer(kKeyBufferSize, ' ');
   uint32_t dataLength = kDataBufferSize;
-  status = CallRecordManager(kOperationStat, slot.positionBlock.data(), dataBuffer.data(),
+  status = CallRecordManager(kOpStat, slot.positionBlock.data(), dataBuffer.data(),
                              &dataLength, keyBuffer.data(), kKeyBufferSize, 0);
   if (status != 0 && status != 22) return {};
   dataBuffer.resize(std::min<uint32_t>(dataLength, kDataBufferSize));

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "console/keyboard.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova::fuzzing {
 

@@ -9,7 +9,7 @@
 #include "console/form_input.h"
 #include "console/key_map.h"
 #include "fuzz/console_fuzz.h"
-#include "job/job_form.h"
+#include "session/job_form.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrova;

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "console/help.h"
 #include "fuzz/console_fuzz.h"
-#include "job/help.h"
 #include "platform/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

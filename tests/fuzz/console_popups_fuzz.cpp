@@ -17,11 +17,11 @@
 #include "console/calendar_popup.h"
 #include "console/key_map.h"
 #include "console/keyboard.h"
-#include "job/session.h"
-#include "job/windows.h"
+#include "fuzz/console_fuzz.h"
 #include "platform/files.h"
 #include "platform/screen.h"
-#include "fuzz/console_fuzz.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "documents/paragraph.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/files.h"
 #include "platform/screen.h"
+#include "session/language.h"
+#include "session/session.h"
+#include "windows/paragraph.h"
+#include "windows/windows.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size < 3) return 0;

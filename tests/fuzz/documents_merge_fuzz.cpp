@@ -12,8 +12,8 @@
 
 #include "documents/letter_merge.h"
 #include "documents/print_channel.h"
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string root = [] {

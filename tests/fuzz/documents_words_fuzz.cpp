@@ -4,7 +4,7 @@
 #include <string>
 
 #include "documents/amounts_in_words.h"
-#include "job/session.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < sizeof(double) + 1) return 0;

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "job/job_form.h"
-#include "job/list_input.h"
-#include "job/session.h"
+#include "session/job_form.h"
+#include "session/list_input.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kestrova::Session().language = "CAT";

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = [] {

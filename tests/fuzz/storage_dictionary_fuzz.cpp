@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/session.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
 

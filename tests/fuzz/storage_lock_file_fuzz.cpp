@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "job/session.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "session/session.h"
 #include "storage/lock_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

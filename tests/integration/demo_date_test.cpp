@@ -7,9 +7,10 @@
 #include <string>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
+#include "job/load_session.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
 #include "support/temp_dir.h"
 

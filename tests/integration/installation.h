@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
 #include "platform/files.h"
 #include "recordmanager/file_description.h"
 #include "recordmanager/status.h"
 #include "revision/records.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
 
 namespace kestrova::installation {

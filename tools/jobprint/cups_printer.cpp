@@ -9,12 +9,12 @@
 #include <ctime>
 #include <string_view>
 
-#include "calendar/blanks.h"
-#include "job/session.h"
 #include "messages.h"
 #include "outputs.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "session/session.h"
 
 namespace kestrova::jobprint {
 namespace {

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "calendar/blanks.h"
+#include "platform/blanks.h"
 #include "platform/codepage.h"
 
 namespace kestrova::jobprint {

@@ -17,11 +17,12 @@
 #include <filesystem>
 #include <string>
 
-#include "calendar/blanks.h"
 #include "cups_printer.h"
-#include "job/session.h"
+#include "layout.h"
 #include "messages.h"
 #include "outputs.h"
+#include "platform/blanks.h"
+#include "session/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 

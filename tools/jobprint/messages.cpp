@@ -1,8 +1,9 @@
 #include "messages.h"
 
-#include "job/language.h"
-#include "job/session.h"
+#include "job/load_session.h"
 #include "platform/files.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace kestrova::jobprint {
 namespace {

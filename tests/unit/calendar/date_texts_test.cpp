@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

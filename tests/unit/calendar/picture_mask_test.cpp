@@ -10,7 +10,7 @@
 #include <limits>
 #include <random>
 
-#include "job/session.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

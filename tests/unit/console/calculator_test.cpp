@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "calendar/blanks.h"
 #include "calendar/picture_mask.h"
 #include "console/calculator.h"
 #include "console_test_support.h"
+#include "platform/blanks.h"
 #include "platform/files.h"
 
 namespace kestrova {

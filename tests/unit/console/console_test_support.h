@@ -11,12 +11,12 @@
 
 #include "console/key_map.h"
 #include "console/keyboard.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/headless.h"
 #include "platform/screen.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 

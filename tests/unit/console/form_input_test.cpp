@@ -4,8 +4,8 @@
 #include "calendar/numeric.h"
 #include "console/line_editor.h"
 #include "console_test_support.h"
-#include "job/job_form.h"
-#include "job/language.h"
+#include "session/job_form.h"
+#include "session/language.h"
 
 namespace kestrova {
 namespace {

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "job/session.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

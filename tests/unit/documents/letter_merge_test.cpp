@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "documents/print_channel.h"
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/session.h"
 #include "support/print_script.h"
 #include "support/temp_dir.h"
 

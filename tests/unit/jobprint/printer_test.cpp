@@ -11,10 +11,10 @@
 #include <string>
 
 #include "cups_printer.h"
-#include "job/session.h"
 #include "messages.h"
 #include "outputs.h"
 #include "platform/codepage.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace kestrova::jobprint {

@@ -2,7 +2,8 @@
 // point of it leaves every other client seeing all of the transaction or
 // none of it, in every file.  The crash points are reached through the End
 // hook, in forked clients that end there with _exit (no clean-up runs, as
-// with SIGKILL or a power cut after what reached the disk).
+// with SIGKILL or a power cut after what reached the disk); a point inside
+// SQLite's own commit through a VFS that ends the client at a WAL sync.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -36,6 +37,113 @@ void StopAt(EndStep step, int count) {
   if (g_pausing == nullptr) _exit(kCrashExit);
   g_pausing->Signal();
   g_pausing->AwaitParent();
+}
+
+// A client killed inside SQLite's commit of a file, after the commit frame
+// reached the WAL but before the shared WAL index names it: the commit is
+// durable, yet clients that have the file open do not see it until the
+// next WAL recovery (the first open after every connection has gone).  A
+// VFS that forwards everything to the default one and ends the process at
+// the sync of a commit frame of the WAL whose name ends with `g_trapWal`.
+const char* g_trapWal = nullptr;
+
+struct TrapFile {
+  sqlite3_file base;
+  sqlite3_file* real;
+  bool watched;
+  bool commitFrameWritten;
+};
+
+sqlite3_vfs* RealVfs() {
+  static sqlite3_vfs* real = sqlite3_vfs_find(nullptr);
+  return real;
+}
+sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<TrapFile*>(f)->real; }
+
+int TrapWrite(sqlite3_file* f, const void* data, int n, sqlite3_int64 offset) {
+  auto* t = reinterpret_cast<TrapFile*>(f);
+  // A frame header is written on its own (24 bytes); bytes 4..7 hold the
+  // database size after a commit, 0 in frames that commit nothing.
+  const auto* b = static_cast<const uint8_t*>(data);
+  if (t->watched && n == 24 && (b[4] | b[5] | b[6] | b[7]) != 0) t->commitFrameWritten = true;
+  return Real(f)->pMethods->xWrite(Real(f), data, n, offset);
+}
+int TrapSync(sqlite3_file* f, int flags) {
+  if (reinterpret_cast<TrapFile*>(f)->commitFrameWritten) _exit(kCrashExit);
+  return Real(f)->pMethods->xSync(Real(f), flags);
+}
+int TrapClose(sqlite3_file* f) { return Real(f)->pMethods->xClose(Real(f)); }
+int TrapRead(sqlite3_file* f, void* p, int n, sqlite3_int64 o) {
+  return Real(f)->pMethods->xRead(Real(f), p, n, o);
+}
+int TrapTruncate(sqlite3_file* f, sqlite3_int64 size) {
+  return Real(f)->pMethods->xTruncate(Real(f), size);
+}
+int TrapFileSize(sqlite3_file* f, sqlite3_int64* size) {
+  return Real(f)->pMethods->xFileSize(Real(f), size);
+}
+int TrapLock(sqlite3_file* f, int lock) { return Real(f)->pMethods->xLock(Real(f), lock); }
+int TrapUnlock(sqlite3_file* f, int lock) { return Real(f)->pMethods->xUnlock(Real(f), lock); }
+int TrapCheckReservedLock(sqlite3_file* f, int* out) {
+  return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
+}
+int TrapFileControl(sqlite3_file* f, int op, void* arg) {
+  return Real(f)->pMethods->xFileControl(Real(f), op, arg);
+}
+int TrapSectorSize(sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); }
+int TrapDeviceCharacteristics(sqlite3_file* f) {
+  return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
+}
+int TrapShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** p) {
+  return Real(f)->pMethods->xShmMap(Real(f), region, size, extend, p);
+}
+int TrapShmLock(sqlite3_file* f, int offset, int n, int flags) {
+  return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
+}
+void TrapShmBarrier(sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); }
+int TrapShmUnmap(sqlite3_file* f, int deleteFlag) {
+  return Real(f)->pMethods->xShmUnmap(Real(f), deleteFlag);
+}
+int TrapFetch(sqlite3_file* f, sqlite3_int64 o, int n, void** p) {
+  return Real(f)->pMethods->xFetch(Real(f), o, n, p);
+}
+int TrapUnfetch(sqlite3_file* f, sqlite3_int64 o, void* p) {
+  return Real(f)->pMethods->xUnfetch(Real(f), o, p);
+}
+
+const sqlite3_io_methods kTrapMethods = {
+    3,         TrapClose,    TrapRead,        TrapWrite,        TrapTruncate,
+    TrapSync,  TrapFileSize, TrapLock,        TrapUnlock,       TrapCheckReservedLock,
+    TrapFileControl,         TrapSectorSize,  TrapDeviceCharacteristics,
+    TrapShmMap, TrapShmLock, TrapShmBarrier,  TrapShmUnmap,     TrapFetch,
+    TrapUnfetch};
+
+int TrapOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags) {
+  auto* t = reinterpret_cast<TrapFile*>(f);
+  t->real = reinterpret_cast<sqlite3_file*>(t + 1);
+  const std::string path = name ? name : "";
+  const std::string suffix = g_trapWal ? g_trapWal : "";
+  t->watched = (flags & SQLITE_OPEN_WAL) && !suffix.empty() && path.size() >= suffix.size() &&
+               path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+  t->commitFrameWritten = false;
+  const int rc = RealVfs()->xOpen(RealVfs(), name, t->real, flags, outFlags);
+  t->base.pMethods = t->real->pMethods ? &kTrapMethods : nullptr;
+  return rc;
+}
+
+// Makes the trapping VFS the default for connections opened from now on
+// (call in a forked child before it opens anything).
+void TrapCommitOfWal(const char* walSuffix) {
+  static sqlite3_vfs trap = [] {
+    sqlite3_vfs v = *RealVfs();
+    v.szOsFile = static_cast<int>(sizeof(TrapFile)) + RealVfs()->szOsFile;
+    v.zName = "kestrova-commit-trap";
+    v.xOpen = &TrapOpen;
+    v.pNext = nullptr;
+    return v;
+  }();
+  g_trapWal = walSuffix;
+  sqlite3_vfs_register(&trap, 1);
 }
 
 // The transaction of these tests, the same in every file: every kind of
@@ -336,6 +444,44 @@ TEST_F(AtomicEndTest, OpenDuringAnotherClientsEndLeavesItsImagesAlone) {
   owner.Tell();
   ASSERT_EQ(owner.Wait(), kStatusOk);
   EXPECT_EQ(DumpAll(files), all);
+}
+
+TEST_F(AtomicEndTest, ACommitThatOnlyWalRecoveryBringsBackIsPutBackToo) {
+  // The owner dies inside the commit of the second file: the first file
+  // carries its images, the second a commit that the client holding it
+  // open does not see.  A writer settles the first file; the log's files
+  // then look settled and the log may go.  When every client of the
+  // second file has died, the next open recovers the WAL and the commit
+  // comes back with its images: the transaction never answered 0, so it
+  // must be put back there as well.
+  const auto files = MakeFiles("f", 2);
+  const auto none = DumpAll(files);
+  Child holder([&](Child& c) {
+    uint8_t b[128] = {};
+    if (Call(kOpOpen, b, "", files[1], 0).status != kStatusOk) return 10;
+    c.Signal();
+    c.AwaitParent();
+    return 0;
+  });
+  ASSERT_EQ(holder.AwaitChild(), '!');
+  Child owner([&](Child&) {
+    TrapCommitOfWal("f1.dat-wal");
+    return RunTransaction(files, true);
+  });
+  ASSERT_EQ(owner.Wait(), kCrashExit);
+  ASSERT_GT(UndoRows(files[0]), 0);
+  ASSERT_LE(UndoRows(files[1]), 0);  // the holder keeps the commit out of sight
+
+  uint8_t block[128] = {};
+  ASSERT_EQ(Call(kOpOpen, block, "", files[0], 0).status, kStatusOk);
+  ASSERT_EQ(Call(kOpInsert, block, Rec(50, "WWWW")).status, kStatusOk);
+  ASSERT_EQ(Call(kOpDelete, block).status, kStatusOk);
+  Call(kOpClose, block);
+  holder.Kill();  // no clean close: the WAL stays as the owner left it
+
+  EXPECT_EQ(DumpAll(files), none);
+  for (const auto& file : files) EXPECT_LE(UndoRows(file), 0);
+  EXPECT_EQ(LogFiles(), 0);
 }
 
 TEST_F(AtomicEndTest, EndAndAbortLeaveNoImagesOrLogBehind) {

@@ -12,8 +12,6 @@
 #include "calendar/picture_mask.h"
 #include "documents/print_channel.h"
 #include "integration/installation.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "recordmanager/btrcall.h"
@@ -21,6 +19,8 @@
 #include "revision/parameters.h"
 #include "revision/records.h"
 #include "revision/report.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {

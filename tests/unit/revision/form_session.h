@@ -7,13 +7,13 @@
 #include <sstream>
 #include <string>
 
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/parameters.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova::testing {
 

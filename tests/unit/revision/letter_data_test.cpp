@@ -11,15 +11,15 @@
 #include "calendar/picture_mask.h"
 #include "documents/letter_merge.h"
 #include "documents/print_channel.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "revision/lease_rules.h"
 #include "revision/parameters.h"
 #include "revision/records.h"
-#include "unit/revision/memory_records.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
+#include "unit/revision/memory_records.h"
 
 namespace kestrova {
 namespace {

@@ -8,17 +8,17 @@
 
 #include "console/form_input.h"
 #include "console/keyboard.h"
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/headless.h"
 #include "platform/screen.h"
 #include "revision/parameters.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 #include "unit/revision/form_session.h"
 #include "unit/revision/memory_records.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -12,17 +12,17 @@
 #include "calendar/numeric.h"
 #include "calendar/picture_mask.h"
 #include "console/form_input.h"
-#include "job/job_form.h"
-#include "job/language.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
 #include "revision/lookup_lists.h"
 #include "revision/records.h"
+#include "session/job_form.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 #include "unit/revision/form_session.h"
 #include "unit/revision/memory_records.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

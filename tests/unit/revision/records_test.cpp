@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "calendar/numeric.h"
-#include "job/session.h"
 #include "recordmanager/btrcall.h"
+#include "session/session.h"
 #include "storage/record_interface.h"
 #include "support/temp_dir.h"
 

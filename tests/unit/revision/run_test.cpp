@@ -10,14 +10,14 @@
 #include "calendar/picture_mask.h"
 #include "documents/print_channel.h"
 #include "integration/installation.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/screen.h"
 #include "revision/lease_rules.h"
 #include "revision/parameters.h"
 #include "revision/report.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {

@@ -11,12 +11,12 @@
 #include <random>
 #include <sstream>
 
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/screen.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "calendar/picture_mask.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/clock.h"
 #include "platform/screen.h"
 #include "recordmanager/btrcall.h"
+#include "session/session.h"
 #include "storage/data_files.h"
 #include "storage/record_interface.h"
 #include "storage/record_locks.h"
 #include "support/temp_dir.h"
+#include "windows/windows.h"
 
 namespace kestrova::storagetest {
 

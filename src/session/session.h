@@ -1,12 +1,11 @@
 // The session: who and where the job is, as the suite's menu program leaves
 // it in environment variables and INI files.
 //
-// LoadSession reads them once at start into the SessionState, which every
-// other module reads (directories, the working date, the output device, the
-// language, the colours, the platform).  Being the start-up data of the whole
-// job, this module sits under everything else: it includes only platform/
-// and calendar/numeric (the packed-digit form of the session date and the
-// currency setting), and the record layer and the date texts may read it.
+// LoadSession (job/load_session.h) reads them once at start into the
+// SessionState, which every other module reads (directories, the working
+// date, the output device, the language, the colours, the platform).  Being
+// the start-up data of the whole job, this module sits under everything else
+// and includes only platform/.
 #pragma once
 
 #include <array>
@@ -49,10 +48,6 @@ SessionState& Session();
 
 // Back to the state before LoadSession (tests).
 void ResetSessionForTesting();
-
-// Fills the SessionState from the environment and the INI files.  Never
-// fails: missing files and keys give empty values, then the defaults.
-void LoadSession();
 
 // Claims the session directory (JOBTMP) for this process: an exclusive
 // kernel lock on "KESTROVA.LCK" in it, held until the process ends (the

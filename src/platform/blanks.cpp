@@ -1,4 +1,4 @@
-#include "calendar/blanks.h"
+#include "platform/blanks.h"
 
 namespace kestrova {
 

@@ -1,4 +1,4 @@
-#include "job/help.h"
+#include "console/help.h"
 
 #include <unistd.h>
 

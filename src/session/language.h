@@ -3,7 +3,7 @@
 // Texts of the form and of the revision's messages and reports are written
 // in Catalan and translated at run time through the job's catalogue,
 // JOBROOT + "LOCALE\" + JobName + ".LNG": records of four text items read by
-// the list-input rules (job/list_input.h), in the order Catalan (the key),
+// the list-input rules (session/list_input.h), in the order Catalan (the key),
 // Galician, Occitan, Spanish.  One record is usually one line:
 //
 //   "Data d'aplicació","Data de aplicación","Data d'aplicacion","Fecha de aplicación"

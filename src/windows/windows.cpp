@@ -1,13 +1,13 @@
-#include "job/windows.h"
+#include "windows/windows.h"
 
 #include <cctype>
 
-#include "documents/paragraph.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/paragraph.h"
 
 namespace kestrova {
 namespace {

@@ -1,4 +1,4 @@
-#include "job/language.h"
+#include "session/language.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <vector>
 #include <string>
 
-#include "job/job_form.h"
-#include "job/list_input.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "session/job_form.h"
+#include "session/list_input.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

@@ -1,14 +1,14 @@
-#include "job/windows.h"
+#include "windows/windows.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/screen.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

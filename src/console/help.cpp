@@ -1,15 +1,15 @@
-#include "job/help.h"
+#include "console/help.h"
 
 #include <fstream>
 #include <string>
 
 #include "console/keyboard.h"
 #include "documents/print_channel.h"
-#include "job/session.h"
-#include "job/windows.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/screen.h"
+#include "session/session.h"
+#include "windows/windows.h"
 
 namespace kestrova {
 namespace {

@@ -1,4 +1,5 @@
-#include "job/session.h"
+#include "job/load_session.h"
+#include "session/session.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

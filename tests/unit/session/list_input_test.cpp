@@ -1,4 +1,4 @@
-#include "job/list_input.h"
+#include "session/list_input.h"
 
 #include <gtest/gtest.h>
 

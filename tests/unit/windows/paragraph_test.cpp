@@ -1,4 +1,4 @@
-#include "documents/paragraph.h"
+#include "windows/paragraph.h"
 
 #include <gtest/gtest.h>
 

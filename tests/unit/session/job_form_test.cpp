@@ -1,11 +1,11 @@
-#include "job/job_form.h"
+#include "session/job_form.h"
 
 #include <gtest/gtest.h>
 
 #include "job/driver.h"
-#include "job/language.h"
-#include "job/session.h"
 #include "platform/clock.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace kestrova {

@@ -1,11 +1,11 @@
-#include "job/job_form.h"
+#include "session/job_form.h"
 
-#include "job/language.h"
-#include "job/list_input.h"
-#include "job/session.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "session/language.h"
+#include "session/list_input.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {

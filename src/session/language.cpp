@@ -1,11 +1,11 @@
-#include "job/language.h"
+#include "session/language.h"
 
 #include <functional>
 #include <map>
 
-#include "job/list_input.h"
-#include "job/session.h"
 #include "platform/files.h"
+#include "session/list_input.h"
+#include "session/session.h"
 
 namespace kestrova {
 namespace {
