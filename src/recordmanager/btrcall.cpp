@@ -16,6 +16,7 @@
 
 #include "platform/files.h"
 #include "recordmanager/operations.h"
+#include "recordmanager/pg_store.h"
 #include "recordmanager/record_locks_os.h"
 
 namespace kestrova {
@@ -92,8 +93,12 @@ RecordStatus OpOpen(const Call& call) {
 
   // Reopening an open block closes what it held first.
   if (Handle* old = HandleOf(call.positionBlock)) CloseHandle(*old, call.positionBlock);
+  PgCloseBlock(call.positionBlock);
 
   const std::string native = NativePath(jobPath);
+  const StoreRoute route = RouteOfPath(native);
+  if (!route.valid) return kStatusIoError;
+  if (route.postgres) return PgOpen(call, route, OwnerFromData(call));
   char resolved[PATH_MAX];
   if (realpath(native.c_str(), resolved) == nullptr) return kStatusFileNotFound;
   const std::string realPath = resolved;
@@ -157,7 +162,7 @@ RecordStatus OpCreate(const Call& call) {
   FileDescription description;
   const RecordStatus status = ParseFileDescription(call.data, call.dataSize, description);
   if (status != kStatusOk) return status;
-  return CreateStoreFile(NativePath(jobPath), description, std::string(), call.keyNumber == 0);
+  return CreateRecordFile(NativePath(jobPath), description, std::string(), call.keyNumber == 0);
 }
 
 RecordStatus OpStat(const Call& call, Handle& handle) {
@@ -216,22 +221,29 @@ RecordStatus Dispatch(const Call& call) {
       return OpCreate(call);
     case kOpReset:
       ResetClient();
+      PgReset();
       return kStatusOk;
     case kOpBeginTransaction:
       if (client.inTransaction) return kStatusTransactionActive;
       client.inTransaction = true;
+      PgBeginTransaction();
       return kStatusOk;
-    case kOpEndTransaction:
+    case kOpEndTransaction: {
       if (!client.inTransaction) return kStatusNoTransaction;
-      return CommitTransaction();
+      const RecordStatus onServer = PgEndTransaction();
+      const RecordStatus onDisk = CommitTransaction();
+      return onServer != kStatusOk ? onServer : onDisk;
+    }
     case kOpAbortTransaction:
       if (!client.inTransaction) return kStatusNoTransaction;
+      PgAbortTransaction();
       RollBackTransaction();
       return kStatusOk;
     default:
       break;
   }
   Handle* handle = HandleOf(call.positionBlock);
+  if (handle == nullptr && PgHoldsBlock(call.positionBlock)) return PgOperation(call);
   if (handle == nullptr) {
     const bool known = call.operation <= kOpStat || call.operation == kOpGetPosition ||
                        call.operation == kOpGetDirect || call.operation == kOpUnlock;
@@ -262,6 +274,14 @@ RecordStatus Dispatch(const Call& call) {
 }
 
 }  // namespace
+
+RecordStatus CreateRecordFile(const std::string& nativePath, const FileDescription& description,
+                              const std::string& owner, bool replace) {
+  const StoreRoute route = RouteOfPath(nativePath);
+  if (!route.valid) return kStatusIoError;
+  if (route.postgres) return PgCreate(route, description, owner, replace);
+  return CreateStoreFile(nativePath, description, owner, replace);
+}
 
 int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {

@@ -20,12 +20,21 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "recordmanager/status.h"
 
 namespace kestrova {
 
 inline constexpr std::size_t kPositionBlockSize = 128;
+
+struct FileDescription;
+
+// Create with an owner name (what `tarndata create --owner` makes): the
+// file on disk or the table on the server, as the installation's setting
+// says.  `nativePath` is a native path; statuses as for Create.
+RecordStatus CreateRecordFile(const std::string& nativePath, const FileDescription& description,
+                              const std::string& owner, bool replace);
 
 int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber);

@@ -201,7 +201,7 @@ int CommandCreate(const std::vector<std::string>& args) {
                                   description);
     if (status == kStatusOk)
       status =
-          CreateStoreFile(NativePath(key.substr(0, key.size() - 1)), description, owner, replace);
+          CreateRecordFile(NativePath(key.substr(0, key.size() - 1)), description, owner, replace);
   }
   if (status != kStatusOk) return Fail(StatusMessage(args[0], status));
   return 0;

@@ -174,6 +174,7 @@ int RunTransaction(const std::vector<std::string>& files, bool end) {
 
 class AtomicEndTest : public RecordManagerTest {
  protected:
+  bool DiskStoreOnly() const override { return true; }
   void TearDown() override {
     SetEndTransactionHook(nullptr);
     RecordManagerTest::TearDown();

@@ -12,6 +12,8 @@
 
 #include <functional>
 
+#include "pg_cluster.h"
+
 namespace kestrova::rmtest {
 
 // A forked client.  `body` runs in the child and returns its exit code; it
@@ -39,6 +41,7 @@ class Child {
   void Signal(char c = '!') { (void)!write(toParent_[1], &c, 1); }
   bool AwaitParent() { return Read(toChild_[0], 10000) != 0; }
   // In the parent.
+  pid_t Pid() const { return pid_; }
   char AwaitChild(int ms = 10000) { return Read(toParent_[0], ms); }
   void Tell() {
     const char c = '!';
@@ -54,6 +57,7 @@ class Child {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         reaped_ = true;
+        AwaitPgClientGone(pid_);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       usleep(10000);
@@ -61,6 +65,7 @@ class Child {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     reaped_ = true;
+    AwaitPgClientGone(pid_);
     return -1;
   }
 

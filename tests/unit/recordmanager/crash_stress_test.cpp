@@ -284,6 +284,7 @@ struct Expectation {
 
 class CrashStressTest : public RecordManagerTest {
  protected:
+  bool DiskStoreOnly() const override { return true; }
   using Files = std::array<std::map<uint64_t, Rec>, 2>;
 
   void Populate() {

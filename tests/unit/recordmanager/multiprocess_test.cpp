@@ -20,6 +20,7 @@ class MultiProcessTest : public RecordManagerTest {
  protected:
   void SetUp() override {
     RecordManagerTest::SetUp();
+    if (IsSkipped()) return;
     CreateAndOpen("shared.dat", CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}}));
     for (uint32_t id = 1; id <= 3; ++id) {
       ASSERT_EQ(Call(kOpInsert, block_, Rec(id)).status, kStatusOk);

@@ -21,6 +21,7 @@ mode_t ModeOf(const std::string& path) {
 
 class PermissionsTest : public RecordManagerTest {
  protected:
+  bool DiskStoreOnly() const override { return true; }
   void TearDown() override {
     umask(saved_);
     RecordManagerTest::TearDown();

@@ -13,6 +13,7 @@
 
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
+#include "pg_cluster.h"
 
 namespace kestrova::rmtest {
 
@@ -100,16 +101,26 @@ inline Answer Call(uint16_t op, void* block, const std::string& data = {},
 inline std::string PathKey(const std::string& path) { return path + std::string(1, '\0'); }
 
 // A fresh directory per test, removed afterwards; every file is closed by a
-// Reset before and after.
+// Reset before and after.  In the PostgreSQL half of the run the directory
+// holds a setting file that puts its record files into a schema of the
+// test's own; tests of what only the files on disk have are skipped there.
 class RecordManagerTest : public ::testing::Test {
  protected:
+  virtual bool DiskStoreOnly() const { return false; }
   void SetUp() override {
     char templ[] = "/tmp/kestrova-rm-XXXXXX";
     dir_ = mkdtemp(templ);
     BTRCALL(kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
+    if (PgTestMode()) {
+      if (DiskStoreOnly()) GTEST_SKIP() << "a test of the record files on disk";
+      if (!PgUnavailable().empty()) GTEST_SKIP() << PgUnavailable();
+      schema_ = std::filesystem::path(dir_).filename().string();
+      WritePgSetting(dir_, schema_);
+    }
   }
   void TearDown() override {
     BTRCALL(kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
+    if (!schema_.empty()) DropPgSchema(schema_);
     std::filesystem::remove_all(dir_);
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
@@ -122,6 +133,7 @@ class RecordManagerTest : public ::testing::Test {
   }
 
   std::string dir_;
+  std::string schema_;  // the test's schema in the PostgreSQL half
   uint8_t block_[128] = {};
 };
 
