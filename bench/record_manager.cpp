@@ -7,10 +7,15 @@
 //   step     Get First, then Get Next to the end   | one ordered SELECT stepped to the end
 //   equal    Get Equal on a random key             | SELECT ... WHERE k0 = ?
 //   update   Get Equal + Update of a random record | SELECT + UPDATE in one write transaction
-// The ratios (ours / plain) are printed at the end.
+// The ratios (ours / plain) are printed at the end, and one more: the step
+// through BTRCALL while another process updates random records as fast as
+// it can (Get Equal + Update, each its own commit), against the same step
+// with nobody writing.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -93,6 +98,36 @@ void BM_StepOurs(benchmark::State& state) {
     if (n != kRecords) state.SkipWithError("not every record was reached");
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+// A writer process beside the reader: updates random records until killed.
+pid_t StartWriter() {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  uint8_t block[128] = {};
+  std::string pathKey = g_path + std::string(1, '\0');
+  uint32_t length = 0;
+  BTRCALL(kOpOpen, block, nullptr, &length, pathKey.data(), 255, 0);
+  std::mt19937 random(getpid());
+  uint8_t data[kLength];
+  for (;;) {
+    uint32_t id = random() % kRecords;
+    uint8_t key[255] = {};
+    std::memcpy(key, &id, 4);
+    length = kLength;
+    if (BTRCALL(kOpGetEqual, block, data, &length, key, 255, 0) != 0) continue;
+    data[60] = static_cast<uint8_t>(data[60] + 1);
+    length = kLength;
+    BTRCALL(kOpUpdate, block, data, &length, key, 255, 0);
+  }
+}
+
+void BM_StepBesideWriter(benchmark::State& state) {
+  const pid_t writer = StartWriter();
+  usleep(200000);  // the writer is under way
+  BM_StepOurs(state);
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
 }
 
 void BM_StepPlain(benchmark::State& state) {
@@ -187,6 +222,7 @@ void BM_UpdatePlain(benchmark::State& state) {
 
 BENCHMARK(BM_StepOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepBesideWriter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualOurs);
 BENCHMARK(BM_EqualPlain);
 BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
@@ -211,6 +247,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
         std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
       }
+    }
+    const auto alone = times_.find("BM_StepOurs");
+    const auto beside = times_.find("BM_StepBesideWriter");
+    if (alone != times_.end() && beside != times_.end() && beside->second > 0) {
+      std::printf("\nstepping speed beside a writer / alone (higher is better):  wall   cpu\n");
+      std::printf("  %-44s %5.2f %5.2f\n", "Step", alone->second / beside->second,
+                  cpu_.at(alone->first) / cpu_.at(beside->first));
     }
   }
 

@@ -90,6 +90,7 @@ int BeginSettledWrite(SharedFile& file) {
     uint64_t mark = 0;
     if (rc == SQLITE_OK) {
       mark = MarkChangeStarting(file.changes);
+      NoteAnythingChanged(file.changes);  // records put back are not named one by one
       rc = ExecStore(file.store, "COMMIT");
       MarkChangeDone(file.changes, mark);
     }
@@ -151,6 +152,7 @@ RecordStatus CommitAcrossFiles(const std::vector<SharedFile*>& files) {
                   (pwrite(log.fd, "P", 1, 0) == 1 && fdatasync(log.fd) == 0);
     for (std::size_t i = 0; undone && i < committed; ++i) {
       undone = InOwnWriteTransaction(*files[i], [&] {
+        NoteAnythingChanged(files[i]->changes);  // still under this transaction's mark
         return RestoreUndoImages(files[i]->store, log.path);
       });
     }

@@ -58,14 +58,15 @@ struct Handle {
   int64_t seq = 0;
   uint32_t singleLock = 0;  // 0 = none
   std::set<uint32_t> multipleLocks;
-  // Records read ahead by Get Next/Previous, valid while nobody committed
-  // anything to the file (the change counter and this process's writes are
-  // as they were when they were read).
+  // Records read ahead by Get Next/Previous, kept up to date through the
+  // change journal (record_locks_os.h) while this process does not write
+  // to the file.
   std::vector<StoreRow> ahead;
   std::size_t aheadNext = 0;
   int aheadKey = -1;
   bool aheadForward = true;
-  uint64_t aheadStamp = 1;
+  bool aheadTrusted = false;  // false: only the record given out was current
+  uint64_t aheadResume = 0;   // the journal entry the next check starts from
   uint64_t aheadLocalWrites = 0;
 };
 

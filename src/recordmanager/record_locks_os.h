@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrova {
 
@@ -59,6 +60,41 @@ uint64_t MarkChangeStarting(uint64_t* counter);
 void MarkChangeDone(uint64_t* counter, uint64_t mark);
 // Readers' side: the current value (odd = a change may be in flight).
 uint64_t ReadChangeCounter(const uint64_t* counter);
+
+// Beside the counter, the same mapping holds a short journal of the
+// records writers changed: the number of entries ever written, the number
+// there was when the latest writer set its mark, and a ring of the latest
+// kJournalSlots entries.  A writer notes every record it inserts, updates
+// or deletes before it commits, while it holds SQLite's write lock and its
+// mark (so one writer notes at a time), and notes "anything" for a change it
+// cannot name by record (a dead transaction put back).  A reader holding
+// records read ahead then reads again only the records named since, instead
+// of the whole batch.  Like the counter, the journal is a hint for caches
+// only; see docs/record-manager.md (Read-ahead) for why a reader may trust it.
+constexpr uint64_t kJournalSlots = 509;
+// Writers' side.  `keysKept`: the record was updated without changing any
+// key, or deleted (a reader only cares if it holds it); otherwise it was
+// inserted or moved along some key (it may now be anywhere).
+void NoteRecordChanged(uint64_t* counter, uint32_t pos, bool keysKept);
+void NoteAnythingChanged(uint64_t* counter);
+
+// Readers' side.  A view of the journal, read around a database read: when
+// the view read after it is the same, the read saw every change noted
+// before `resume` and none noted from `resume` on that is not yet visible
+// may be missed by the next check, which starts from `resume`.
+struct JournalView {
+  uint64_t counter = 1;
+  uint64_t head = 0;
+  uint64_t resume = 0;  // the head, or where the writer in flight began noting
+  bool usable = false;  // no mapping: nothing can be told
+};
+JournalView ReadJournal(const uint64_t* counter);
+bool SameJournal(const JournalView& a, const JournalView& b);
+// The records noted from entry `from` to `to`, split as NoteRecordChanged
+// was told.  False when that cannot be told (the ring has moved on, or
+// something was noted as "anything").
+bool NotedRecords(const uint64_t* counter, uint64_t from, uint64_t to,
+                  std::vector<uint32_t>& keptKeys, std::vector<uint32_t>& moved);
 
 // True when another open file description holds a lock on the byte that
 // conflicts with a lock of the given kind.

@@ -47,29 +47,102 @@ RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) 
 // read transaction each time.
 constexpr int kReadAhead = 64;
 
-// A plain Get Next/Previous: from the records read ahead while they are
-// known to be current, otherwise a fresh batch.
+// Whether (key, place) of `row` comes after (`key`, `seq`) in the stepping
+// direction.
+bool After(const StoreRow& row, const std::string& key, int64_t seq, bool forward) {
+  const int order = row.encodedKey.compare(key);
+  if (order != 0) return forward ? order > 0 : order < 0;
+  return forward ? row.seq > seq : row.seq < seq;
+}
+
+// Brings the records read ahead up to date when others committed since
+// they were read: the journal names the records changed; of those, the ones
+// this batch holds and every one inserted or moved along a key are read
+// again, in one read transaction.  One that is gone or left the batch's
+// stretch of the key is dropped; one that is now inside the stretch and was
+// not there before makes the batch unusable.  Nothing noted meanwhile, the
+// records held are then what the file holds now (docs/record-manager.md,
+// Read-ahead).  False: read a fresh batch.
+bool RefreshReadAhead(Handle& handle, int key, bool forward) {
+  SharedFile& file = *handle.file;
+  const JournalView before = ReadJournal(file.changes);
+  std::vector<uint32_t> kept, moved;
+  if (!before.usable ||
+      !NotedRecords(file.changes, handle.aheadResume, before.head, kept, moved)) {
+    return false;
+  }
+  auto& ahead = handle.ahead;
+  const auto rest = ahead.begin() + static_cast<long>(handle.aheadNext);
+  auto held = [&](uint32_t pos) {
+    return std::find_if(ahead.begin() + static_cast<long>(handle.aheadNext), ahead.end(),
+                        [&](const StoreRow& row) { return row.pos == pos; });
+  };
+  std::vector<uint32_t> again = std::move(moved);
+  for (uint32_t pos : kept) {
+    if (std::find_if(rest, ahead.end(), [&](const StoreRow& r) { return r.pos == pos; }) !=
+        ahead.end()) {
+      again.push_back(pos);
+    }
+  }
+  std::sort(again.begin(), again.end());
+  again.erase(std::unique(again.begin(), again.end()), again.end());
+  std::vector<std::pair<bool, StoreRow>> fresh;  // (still there, record)
+  if (!again.empty()) {
+    const bool own = !sqlite3_get_autocommit(file.store.db);
+    if (!own && ExecStore(file.store, "BEGIN") != SQLITE_OK) return false;
+    bool ok = true;
+    for (uint32_t pos : again) {
+      StoreRow row;
+      const int rc = ReadRecordAt(file.store, pos, key, row);
+      ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+      fresh.emplace_back(rc == SQLITE_ROW, std::move(row));
+    }
+    if (!own) ExecStore(file.store, "COMMIT");
+    if (!ok) return false;
+  }
+  if (!SameJournal(before, ReadJournal(file.changes))) return false;
+
+  const std::string lastKey = ahead.back().encodedKey;
+  const int64_t lastSeq = ahead.back().seq;
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    auto& [present, row] = fresh[i];
+    const auto it = held(again[i]);
+    const bool inStretch = present && !row.keyIsNull &&
+                           After(row, handle.encodedKey, handle.seq, forward) &&
+                           !After(row, lastKey, lastSeq, forward);
+    if (it != ahead.end() && inStretch && row.encodedKey == it->encodedKey &&
+        row.seq == it->seq) {
+      *it = std::move(row);  // changed in place
+      continue;
+    }
+    if (it != ahead.end()) ahead.erase(it);
+    if (inStretch) return false;
+  }
+  handle.aheadResume = before.resume;
+  return handle.aheadNext < ahead.size();
+}
+
+// A plain Get Next/Previous: from the records read ahead while they can be
+// brought up to date, otherwise a fresh batch.
 RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool forward) {
   SharedFile& file = *handle.file;
-  const uint64_t stamp = ReadChangeCounter(file.changes);
-  const bool current = stamp % 2 == 0 && stamp == handle.aheadStamp &&
-                       file.localWrites == handle.aheadLocalWrites && key == handle.aheadKey &&
-                       forward == handle.aheadForward && handle.aheadNext < handle.ahead.size();
-  if (!current) {
+  const bool sameBatch = handle.aheadTrusted && file.localWrites == handle.aheadLocalWrites &&
+                         key == handle.aheadKey && forward == handle.aheadForward &&
+                         handle.aheadNext < handle.ahead.size();
+  if (!sameBatch || !RefreshReadAhead(handle, key, forward)) {
     ForgetReadAhead(handle);
-    // While a change may be in flight (odd counter) a batch could not be
-    // trusted past this call: read just one record.
-    const int limit = stamp % 2 == 0 ? kReadAhead : 1;
-    const int rc =
-        FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, limit, handle.ahead);
+    const JournalView before = ReadJournal(file.changes);
+    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, kReadAhead,
+                               handle.ahead);
     if (rc != SQLITE_OK) {
       ForgetReadAhead(handle);
       return StatusFromSqlite(rc);
     }
     if (handle.ahead.empty()) return kStatusEndOfFile;
-    // Committed meanwhile: the batch holds what was read, but only its first
-    // record may be given out.
-    handle.aheadStamp = ReadChangeCounter(file.changes) == stamp ? stamp : 1;
+    // Something noted while the batch was read: only its first record may
+    // be given out.
+    handle.aheadTrusted = SameJournal(before, ReadJournal(file.changes));
+    handle.aheadResume = before.resume;
     handle.aheadLocalWrites = file.localWrites;
     handle.aheadKey = key;
     handle.aheadForward = forward;
@@ -247,6 +320,7 @@ RecordStatus OpInsert(const Call& call, Handle& handle) {
   uint32_t pos = 0;
   StoreRow row;
   int rc = InsertRecord(file.store, data, pos);
+  if (rc == SQLITE_OK) NoteRecordChanged(file.changes, pos, false);
   if (rc == SQLITE_OK)
     rc = ReadRecordAt(file.store, pos, key, row) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
   status = FinishWrite(file, rc == SQLITE_OK);
@@ -309,6 +383,12 @@ RecordStatus OpUpdate(const Call& call, Handle& handle) {
   // 4. The write, and the record as it now stands for the position.
   int rc = UpdateRecord(file.store, handle.pos, data);
   if (rc != SQLITE_OK) return fail(StatusFromSqlite(rc));
+  bool keysKept = true;
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    keysKept = keysKept && KeyValueOfRecord(description, k, oldRecord) ==
+                               KeyValueOfRecord(description, k, newRecord);
+  }
+  NoteRecordChanged(file.changes, handle.pos, keysKept);
   StoreRow row;
   if (ReadRecordAt(file.store, handle.pos, key, row) != SQLITE_ROW) return fail(kStatusIoError);
   status = FinishWrite(file, true);
@@ -336,6 +416,7 @@ RecordStatus OpDelete(const Call& call, Handle& handle) {
   if (status != kStatusOk) return fail(status);
   const int rc = DeleteRecord(file.store, handle.pos);
   if (rc != SQLITE_OK) return fail(StatusFromSqlite(rc));
+  NoteRecordChanged(file.changes, handle.pos, true);  // a reader only drops it
   status = FinishWrite(file, true);
   if (status != kStatusOk) return status;
   // The place on the key path stays, so Get Next/Previous find the
