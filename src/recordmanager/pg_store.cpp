@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "recordmanager/file_copy.h"
 #include "recordmanager/key_encoding.h"
 #include "recordmanager/store.h"
 
@@ -1258,6 +1259,111 @@ void PgReset() {
   client.files.clear();
   for (auto& link : client.links) PQfinish(link->conn);
   client.links.clear();
+}
+
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// A connection of its own for a copy, with the table's names.
+struct CopyLink {
+  Link link;
+  Names names;
+  explicit CopyLink(const StoreRoute& route) {
+    link.conn = PQconnectdb(route.connection.c_str());
+    if (PQstatus(link.conn) == CONNECTION_OK) {
+      PQsetNoticeProcessor(link.conn, &IgnoreNotice, nullptr);
+      names = NamesOf(link, route);
+    }
+  }
+  ~CopyLink() { PQfinish(link.conn); }
+  bool Ok() const { return PQstatus(link.conn) == CONNECTION_OK; }
+};
+
+}  // namespace
+
+RecordStatus PgReadRecords(const StoreRoute& route, FileDescription& description, std::string& owner,
+                           std::vector<RawRecord>& records) {
+  CopyLink copy(route);
+  if (!copy.Ok()) return kStatusIoError;
+  Link& link = copy.link;
+  Result file = ExecParams(link, "SELECT description, owner FROM " + copy.names.catalog + " WHERE name = $1",
+                           {BytesParam(route.table)});
+  if (!file.Ok() || file.Rows() != 1) return file.Ok() ? kStatusFileNotFound : kStatusIoError;
+  const std::string form = file.Bytes(0, 0);
+  if (ParseFileDescription(reinterpret_cast<const uint8_t*>(form.data()), form.size(), description) !=
+      kStatusOk) {
+    return kStatusIoError;
+  }
+  owner = file.Bytes(0, 1);
+  std::string sql = "SELECT pos, ver, data";
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    sql += description.keys[k].duplicates ? ", " + Col("s", k) : ", 0::int8";
+  }
+  Result rows = ExecParams(link, sql + " FROM " + copy.names.qualified + " ORDER BY pos", {});
+  if (!rows.Ok()) return kStatusIoError;
+  for (int i = 0; i < rows.Rows(); ++i) {
+    RawRecord record;
+    record.pos = static_cast<uint32_t>(rows.Int(i, 0));
+    record.ver = rows.Int(i, 1);
+    record.data = rows.Bytes(i, 2);
+    record.data.resize(description.recordLength, '\0');
+    for (std::size_t k = 0; k < description.keys.size(); ++k) {
+      record.places.push_back(rows.IsNull(i, 3 + k) ? 0 : rows.Int(i, 3 + k));
+    }
+    records.push_back(std::move(record));
+  }
+  return kStatusOk;
+}
+
+RecordStatus PgWriteRecords(const StoreRoute& route, const FileDescription& description,
+                            const std::vector<RawRecord>& records) {
+  CopyLink copy(route);
+  if (!copy.Ok()) return kStatusIoError;
+  Link& link = copy.link;
+  PgFile file;  // for the key parameters
+  file.description = description;
+  std::string cols = "pos, ver, data";
+  std::string vals = "$1, $2, $3";
+  int n = 4;
+  std::string places = "0";
+  for (std::size_t k = 0; k < description.keys.size(); ++k) {
+    cols += ", " + Col("k", k);
+    vals += ", $" + std::to_string(n++);
+    if (description.keys[k].duplicates) {
+      cols += ", " + Col("s", k);
+      vals += ", $" + std::to_string(n++);
+      places = "greatest(" + places + ", max(" + Col("s", k) + "))";
+    }
+  }
+  const std::string& t = copy.names.qualified;
+  if (!Exec(link, "BEGIN").Ok()) return kStatusIoError;
+  const std::string insert = "INSERT INTO " + t + "(" + cols + ") VALUES(" + vals + ")";
+  for (const RawRecord& record : records) {
+    std::vector<Param> keys;
+    AddKeyParams(file, record.data, keys);
+    std::vector<Param> params = {IntParam(record.pos), IntParam(record.ver), BytesParam(record.data)};
+    for (std::size_t k = 0; k < description.keys.size(); ++k) {
+      params.push_back(keys[k]);
+      if (description.keys[k].duplicates) params.push_back(IntParam(record.places[k]));
+    }
+    Result r = Prepared(link, "copy", insert, params);
+    if (!r.Ok()) {
+      Exec(link, "ROLLBACK");
+      return StatusOf(r);
+    }
+  }
+  // New records go after the copied ones, in position and among duplicates.
+  const std::string sequence = Literal(link, copy.names.schema + ".kestrova_places");
+  Result moved = Exec(link, "SELECT setval(pg_get_serial_sequence(" + Literal(link, t) +
+                                ", 'pos'), greatest(max(pos), 1)), setval(" + sequence + ", greatest(" + places +
+                                ", (SELECT last_value FROM " + copy.names.schema + ".kestrova_places))) FROM " + t);
+  if (!moved.Ok() || !Exec(link, "COMMIT").Ok()) {
+    Exec(link, "ROLLBACK");
+    return kStatusIoError;
+  }
+  return kStatusOk;
 }
 
 }  // namespace kestrova

@@ -15,6 +15,9 @@
 #include "recordmanager/operations.h"
 #include "recordmanager/store_setting.h"
 
+#include <string>
+#include <vector>
+
 namespace kestrova {
 
 // True when the position block is open on a PostgreSQL table of this process.
@@ -35,5 +38,19 @@ RecordStatus PgEndTransaction();
 void PgAbortTransaction();
 // Aborts, releases every lock, closes every table and connection.
 void PgReset();
+
+}  // namespace kestrova
+
+namespace kestrova {
+
+struct RawRecord;
+
+// For CopyRecordFile: every record of a table as stored (with its
+// description and owner), and records written into a new, empty table with
+// their positions and places (the sequences moved past them).
+RecordStatus PgReadRecords(const StoreRoute& route, FileDescription& description, std::string& owner,
+                           std::vector<RawRecord>& records);
+RecordStatus PgWriteRecords(const StoreRoute& route, const FileDescription& description,
+                            const std::vector<RawRecord>& records);
 
 }  // namespace kestrova

@@ -33,6 +33,7 @@
 #include "platform/files.h"
 #include "recordmanager/backup.h"
 #include "recordmanager/btrcall.h"
+#include "recordmanager/file_copy.h"
 #include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
 
@@ -57,6 +58,7 @@ constexpr const char* kUsage =
     "  tarndata dump FILE\n"
     "  tarndata backup DIR FILE...\n"
     "  tarndata restore [--replace] BACKUP FILE [BACKUP FILE]...\n"
+    "  tarndata copy SOURCE TARGET [--replace]\n"
     "  tarndata index FILE --series I|P (--month YYYY-MM --value N | --ine CSV [--type TEXT])\n"
     "                 [--force] [--dry-run]\n"
     "  tarndata --help\n"
@@ -64,7 +66,8 @@ constexpr const char* kUsage =
     "FILE is a record file (DADES/FinquesV.dat); DICTIONARY.xdf its creation\n"
     "description (an installation keeps them in ddf/); LAYOUT the record layout\n"
     "that names the fields of a CSV row (an installation keeps them in ddf/ as\n"
-    "NAME.layout, beside the dictionaries).\n";
+    "NAME.layout, beside the dictionaries).  copy moves a record file between\n"
+    "the disk and a database server (recordstore.conf says where each is).\n";
 
 int Usage(const std::string& message = {}) {
   if (!message.empty()) std::cerr << "tarndata: " << message << "\n";
@@ -560,6 +563,30 @@ int CommandRestore(const std::vector<std::string>& args) {
   return 0;
 }
 
+// Copies a record file, positions and all, e.g. from the disk to the
+// installation's database server or back.
+int CommandCopy(const std::vector<std::string>& args) {
+  std::vector<std::string> paths;
+  bool replace = false;
+  for (const std::string& a : args) {
+    if (a == "--replace")
+      replace = true;
+    else
+      paths.push_back(a);
+  }
+  if (paths.size() != 2) return Usage("copy needs SOURCE and TARGET");
+  std::string source, target;
+  if (!JobPathKey(paths[0], source)) return Fail(paths[0] + ": cannot be named to the record manager");
+  if (!JobPathKey(paths[1], target)) return Fail(paths[1] + ": cannot be named to the record manager");
+  source.pop_back();
+  target.pop_back();
+  const RecordStatus status = CopyRecordFile(source, target, replace);
+  if (status != kStatusOk) {
+    return Fail(paths[0] + " -> " + StatusMessage(paths[1], status));
+  }
+  return 0;
+}
+
 int CommandDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("dump needs FILE");
   OpenFile file;
@@ -618,6 +645,8 @@ int main(int argc, char** argv) {
     code = CommandBackup(args);
   else if (command == "restore")
     code = CommandRestore(args);
+  else if (command == "copy")
+    code = CommandCopy(args);
   else
     return Usage("unknown command " + command);
   uint8_t block[128] = {};

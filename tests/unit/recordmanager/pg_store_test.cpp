@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "child_process.h"
+#include "recordmanager/file_copy.h"
 #include "recordmanager/store_setting.h"
 #include "rm_test_support.h"
 
@@ -211,6 +212,64 @@ TEST_F(PgStoreTest, LocksOfAClientWhoseSessionTheServerEndedAreGone) {
   EXPECT_EQ(Call(kOpGetEqual + kBiasSingleNoWait, block_, "", U32(1), 0, kLength).status, kStatusOk);
   child.Tell();
   EXPECT_EQ(child.Wait(), kStatusIoError);
+}
+
+// Every record along key `key` as "position:record", in key order.
+std::vector<std::string> WalkWithPositions(uint8_t* block, int8_t key) {
+  std::vector<std::string> seen;
+  for (Answer a = Call(kOpGetFirst, block, "", "", key, kLength); a.status == kStatusOk;
+       a = Call(kOpGetNext, block, "", "", key, kLength)) {
+    seen.push_back(std::to_string(ReadU32(Call(kOpGetPosition, block, "", "", 0, 4).data)) + ":" + a.data);
+  }
+  return seen;
+}
+
+TEST_F(PgStoreTest, CopyMovesAFileToTheDiskAndBackWithPositionsAndDuplicateOrder) {
+  std::filesystem::create_directories(Path("disk"));
+  std::ofstream(Path("disk/recordstore.conf")) << "backend = sqlite\n";
+  const std::string description =
+      CreateBuffer(kLength, {{{1, 4, 0, kTypeUnsignedBinary}}, {{5, 4, kKeyDuplicates | kKeyModifiable}}});
+  ASSERT_EQ(Call(kOpCreate, nullptr, description, PathKey(Path("dups.dat")), -1).status, kStatusOk);
+  ASSERT_EQ(Call(kOpOpen, block_, "", PathKey(Path("dups.dat")), 0).status, kStatusOk);
+  for (uint32_t id = 1; id <= 6; ++id) {
+    ASSERT_EQ(Call(kOpInsert, block_, Rec(id, id % 2 ? "ODD " : "EVEN")).status, kStatusOk);
+  }
+  // Record 1 goes to the end of the EVENs, record 4 leaves a gap in the positions.
+  ASSERT_EQ(Call(kOpGetEqual, block_, "", U32(1), 0, kLength).status, kStatusOk);
+  ASSERT_EQ(Call(kOpUpdate, block_, Rec(1, "EVEN")).status, kStatusOk);
+  ASSERT_EQ(Call(kOpGetEqual, block_, "", U32(4), 0, kLength).status, kStatusOk);
+  ASSERT_EQ(Call(kOpDelete, block_).status, kStatusOk);
+  const std::vector<std::string> byKey0 = WalkWithPositions(block_, 0);
+  const std::vector<std::string> byKey1 = WalkWithPositions(block_, 1);
+  ASSERT_EQ(byKey1.front(), "2:" + Rec(2, "EVEN"));
+  ASSERT_EQ(Call(kOpClose, block_).status, kStatusOk);
+
+  struct Step {
+    std::string from, to;
+  } steps[] = {{"dups.dat", "disk/dups.dat"}, {"disk/dups.dat", "back.dat"}};
+  for (const Step& step : steps) {
+    ASSERT_EQ(CopyRecordFile(Path(step.from), Path(step.to), false), kStatusOk) << step.to;
+    EXPECT_EQ(CopyRecordFile(Path(step.from), Path(step.to), false), kStatusFileExists) << step.to;
+    uint8_t block[128] = {};
+    ASSERT_EQ(Call(kOpOpen, block, "", PathKey(Path(step.to)), 0).status, kStatusOk) << step.to;
+    EXPECT_EQ(WalkWithPositions(block, 0), byKey0) << step.to;
+    EXPECT_EQ(WalkWithPositions(block, 1), byKey1) << step.to;
+    // New records take new positions and go after the copied duplicates.
+    ASSERT_EQ(Call(kOpInsert, block, Rec(9, "EVEN")).status, kStatusOk);
+    EXPECT_EQ(ReadU32(Call(kOpGetPosition, block, "", "", 0, 4).data), 7u) << step.to;
+    EXPECT_EQ(WalkWithPositions(block, 1)[3], "7:" + Rec(9, "EVEN")) << step.to;
+    ASSERT_EQ(Call(kOpGetEqual, block, "", U32(9), 0, kLength).status, kStatusOk);
+    ASSERT_EQ(Call(kOpDelete, block).status, kStatusOk);
+    ASSERT_EQ(Call(kOpClose, block).status, kStatusOk);
+  }
+  EXPECT_TRUE(std::filesystem::exists(Path("disk/dups.dat")));
+  // A file in use by another client is not copied over.
+  uint8_t held[128] = {};
+  ASSERT_EQ(Call(kOpOpen, held, "", PathKey(Path("back.dat")), 0).status, kStatusOk);
+  Child other([&](Child&) {
+    return static_cast<int>(CopyRecordFile(Path("dups.dat"), Path("back.dat"), true));
+  });
+  EXPECT_EQ(other.Wait(), kStatusFileLocked);
 }
 
 }  // namespace

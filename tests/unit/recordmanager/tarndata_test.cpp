@@ -147,6 +147,9 @@ TEST_F(TarndataTest, BadArgumentsAndFilesGiveAMessageAndAnExitCode) {
       {{"import", Path("data.dat"), Path("wide.layout"), Path("bad.csv")}, 1, "past the record"},
       {{"export", Path("data.dat"), Path("missing.layout")}, 1, "cannot read"},
       {{"dump"}, 2, "dump needs"},
+      {{"copy", Path("data.dat")}, 2, "copy needs SOURCE and TARGET"},
+      {{"copy", Path("data.dat"), Path("data.dat")}, 1, "exists already (59)"},
+      {{"copy", Path("nowhere.dat"), Path("y.dat")}, 1, "file not found (12)"},
   };
   for (const Case& c : cases) {
     const ToolRun run = Tarndata(c.args);

@@ -1,0 +1,277 @@
+// The record manager's PostgreSQL store against plain libpq statements on
+// the same table.
+//
+//   D=$(mktemp -d); export KESTROVA_BENCH_PG=$(scripts/pg-throwaway start $D)
+//   build-bench/bench_record_manager_postgresql; scripts/pg-throwaway stop $D
+//
+// The same file as bench_record_manager (100 000 records of 100 bytes, key 0
+// a 4-byte unsigned number, key 1 a 20-byte text with duplicates), made
+// through BTRCALL in a schema of its own, dropped at the end.  Each
+// operation is timed through BTRCALL and as the plain statements that do
+// the same work:
+//   step     Get First, then Get Next to the end   | one ordered SELECT of the whole table
+//   equal    Get Equal on a random key             | prepared SELECT ... WHERE k0 = $1
+//   update   Get Equal + Update of a random record | SELECT, then BEGIN, UPDATE, COMMIT
+// The ratios (ours / plain) are printed at the end.
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+
+#include "recordmanager/btrcall.h"
+#include "recordmanager/file_description.h"
+
+namespace kestrova {
+namespace {
+
+constexpr uint32_t kRecords = 100000;
+constexpr uint16_t kLength = 100;
+
+std::string g_dir;
+std::string g_schema;
+uint8_t g_block[128];
+PGconn* g_plain = nullptr;
+const char* kTable = "\"bench.dat\"";
+
+void Put16(std::string& s, std::size_t at, uint16_t v) {
+  s[at] = static_cast<char>(v & 0xFF);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+
+std::string Record(uint32_t id) {
+  std::string r(kLength, ' ');
+  std::memcpy(r.data(), &id, 4);
+  const std::string name = "NAME" + std::to_string(id % 5000);
+  std::memcpy(r.data() + 4, name.data(), name.size());
+  return r;
+}
+
+int16_t Call(uint16_t op, void* data, uint32_t length, void* key, int8_t keyNumber = 0) {
+  uint8_t keyBuffer[255] = {};
+  if (key) std::memcpy(keyBuffer, key, 4);
+  return BTRCALL(op, g_block, data, &length, keyBuffer, 255, keyNumber);
+}
+
+void Plain(const std::string& sql) { PQclear(PQexec(g_plain, sql.c_str())); }
+
+bool BuildFile(const char* connection) {
+  char templ[] = "/tmp/kestrova-bench-XXXXXX";
+  g_dir = mkdtemp(templ);
+  g_schema = std::filesystem::path(g_dir).filename().string();
+  std::ofstream(g_dir + "/recordstore.conf")
+      << "backend = postgresql\nconnection = " << connection << "\nschema = " << g_schema << "\n";
+  const std::string path = g_dir + "/bench.dat";
+  std::string description(16 + 32, '\0');
+  Put16(description, 0, kLength);
+  Put16(description, 2, 4096);
+  Put16(description, 4, 2);
+  Put16(description, 16, 1);
+  Put16(description, 18, 4);
+  Put16(description, 20, kKeyBinary);
+  Put16(description, 32, 5);
+  Put16(description, 34, 20);
+  Put16(description, 36, kKeyDuplicates | kKeyModifiable);
+  std::string pathKey = path + std::string(1, '\0');
+  uint32_t length = static_cast<uint32_t>(description.size());
+  if (BTRCALL(kOpCreate, nullptr, description.data(), &length, pathKey.data(), 255, -1) != 0) return false;
+  length = 0;
+  if (BTRCALL(kOpOpen, g_block, nullptr, &length, pathKey.data(), 255, 0) != 0) return false;
+  BTRCALL(kOpBeginTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  for (uint32_t id = 0; id < kRecords; ++id) {
+    std::string r = Record(id * 7 % kRecords);  // inserted out of key order
+    Call(kOpInsert, r.data(), kLength, nullptr);
+  }
+  BTRCALL(kOpEndTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  g_plain = PQconnectdb(connection);
+  if (PQstatus(g_plain) != CONNECTION_OK) return false;
+  Plain("SET search_path = \"" + g_schema + "\"");
+  Plain(std::string("VACUUM ANALYZE ") + kTable);
+  return true;
+}
+
+void BM_StepOurs(benchmark::State& state) {
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t n = 0;
+    for (int16_t s = Call(kOpGetFirst, data, kLength, nullptr); s == 0;
+         s = Call(kOpGetNext, data, kLength, nullptr)) {
+      ++n;
+    }
+    if (n != kRecords) state.SkipWithError("not every record was reached");
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_StepPlain(benchmark::State& state) {
+  uint8_t data[kLength];
+  PQclear(PQprepare(g_plain, "step",
+                    (std::string("SELECT pos, data FROM ") + kTable + " WHERE k0 IS NOT NULL ORDER BY k0").c_str(),
+                    0, nullptr));
+  for (auto _ : state) {
+    PGresult* r = PQexecPrepared(g_plain, "step", 0, nullptr, nullptr, nullptr, 1);
+    const int n = PQntuples(r);
+    for (int i = 0; i < n; ++i) {
+      std::memcpy(data, PQgetvalue(r, i, 1), kLength);
+      benchmark::DoNotOptimize(PQgetvalue(r, i, 0));
+    }
+    PQclear(r);
+    if (n != static_cast<int>(kRecords)) state.SkipWithError("not every record was reached");
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_EqualOurs(benchmark::State& state) {
+  std::mt19937 random(42);
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t id = random() % kRecords;
+    if (Call(kOpGetEqual, data, kLength, &id) != 0) state.SkipWithError("not found");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The encoded key of a 4-byte unsigned segment is its big-endian form.
+struct Key {
+  explicit Key(uint32_t id)
+      : bytes{static_cast<char>(id >> 24), static_cast<char>(id >> 16), static_cast<char>(id >> 8),
+              static_cast<char>(id)} {}
+  char bytes[4];
+};
+
+PGresult* SelectByKey(uint32_t id) {
+  const Key key(id);
+  const char* values[] = {key.bytes};
+  const int lengths[] = {4};
+  const int formats[] = {1};
+  return PQexecPrepared(g_plain, "equal", 1, values, lengths, formats, 1);
+}
+
+void PrepareEqual() {
+  PQclear(PQprepare(g_plain, "equal",
+                    (std::string("SELECT pos, data FROM ") + kTable + " WHERE k0 = $1").c_str(), 0, nullptr));
+}
+
+void BM_EqualPlain(benchmark::State& state) {
+  std::mt19937 random(42);
+  uint8_t data[kLength];
+  PrepareEqual();
+  for (auto _ : state) {
+    PGresult* r = SelectByKey(random() % kRecords);
+    if (PQntuples(r) != 1) state.SkipWithError("not found");
+    std::memcpy(data, PQgetvalue(r, 0, 1), kLength);
+    PQclear(r);
+  }
+  Plain("DEALLOCATE equal");
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_UpdateOurs(benchmark::State& state) {
+  std::mt19937 random(7);
+  uint8_t data[kLength];
+  for (auto _ : state) {
+    uint32_t id = random() % kRecords;
+    Call(kOpGetEqual, data, kLength, &id);
+    data[50] = static_cast<uint8_t>(data[50] + 1);
+    if (Call(kOpUpdate, data, kLength, nullptr) != 0) state.SkipWithError("update failed");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_UpdatePlain(benchmark::State& state) {
+  std::mt19937 random(7);
+  uint8_t data[kLength];
+  PrepareEqual();
+  PQclear(PQprepare(g_plain, "update",
+                    (std::string("UPDATE ") + kTable + " SET data = $2, ver = ver + 1 WHERE pos = $1").c_str(),
+                    0, nullptr));
+  for (auto _ : state) {
+    PGresult* r = SelectByKey(random() % kRecords);
+    char pos[8];
+    std::memcpy(pos, PQgetvalue(r, 0, 0), 8);
+    std::memcpy(data, PQgetvalue(r, 0, 1), kLength);
+    PQclear(r);
+    data[50] = static_cast<uint8_t>(data[50] + 1);
+    Plain("BEGIN");
+    const char* values[] = {pos, reinterpret_cast<const char*>(data)};
+    const int lengths[] = {8, kLength};
+    const int formats[] = {1, 1};
+    PGresult* u = PQexecPrepared(g_plain, "update", 2, values, lengths, formats, 1);
+    if (PQresultStatus(u) != PGRES_COMMAND_OK) state.SkipWithError("update failed");
+    PQclear(u);
+    Plain("COMMIT");
+  }
+  Plain("DEALLOCATE equal");
+  Plain("DEALLOCATE update");
+  state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_StepOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EqualOurs);
+BENCHMARK(BM_EqualPlain);
+BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UpdatePlain)->Unit(benchmark::kMicrosecond);
+
+// Keeps each benchmark's time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    std::printf("\nratio ours / plain libpq (lower is better):   wall   cpu\n");
+    for (const char* op : {"Step", "Equal", "Update"}) {
+      const auto ours = times_.find(std::string("BM_") + op + "Ours");
+      const auto plain = times_.find(std::string("BM_") + op + "Plain");
+      if (ours != times_.end() && plain != times_.end() && plain->second > 0) {
+        const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
+        std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+  std::map<std::string, double> cpu_;
+};
+
+}  // namespace
+}  // namespace kestrova
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const char* connection = getenv("KESTROVA_BENCH_PG");
+  if (connection == nullptr || *connection == '\0') {
+    std::fprintf(stderr,
+                 "set KESTROVA_BENCH_PG to a libpq connection string, e.g. from scripts/pg-throwaway start DIR\n");
+    return 2;
+  }
+  int status = 0;
+  if (!kestrova::BuildFile(connection)) {
+    std::fprintf(stderr, "cannot build the benchmark's table on %s\n", connection);
+    status = 1;
+  } else {
+    kestrova::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+  }
+  kestrova::BTRCALL(kestrova::kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  if (kestrova::g_plain) {
+    kestrova::Plain("DROP SCHEMA IF EXISTS \"" + kestrova::g_schema + "\" CASCADE");
+    PQfinish(kestrova::g_plain);
+  }
+  std::filesystem::remove_all(kestrova::g_dir);
+  return status;
+}
