@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "recordmanager/client_state.h"
 #include "recordmanager/store.h"
 #include "rm_test_support.h"
 
@@ -433,6 +434,53 @@ TEST_F(BtrcallTest, SingleRecordLocksOfOneClientDoNotBlockItself) {
   EXPECT_EQ(Call(kOpUpdate, other, Person(1, "BEA")).status, kStatusOk);
   EXPECT_EQ(Call(kOpUnlock, block_, "", "", 0).status, kStatusOk);
   EXPECT_EQ(Call(kOpUnlock, block_, "", "", -7).status, kStatusInvalidKeyNumber);
+}
+
+// Full-table steps and sorts made by the statements of the file open on
+// `block` since the last call (which sets the counters back to 0).
+int ScansAndSorts(const uint8_t* block) {
+  sqlite3* db = HandleOf(block)->file->store.db;
+  int total = 0;
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) {
+    total += sqlite3_stmt_status(s, SQLITE_STMTSTATUS_FULLSCAN_STEP, 1);
+    total += sqlite3_stmt_status(s, SQLITE_STMTSTATUS_SORT, 1);
+  }
+  return total;
+}
+
+class BtrcallOnDiskTest : public BtrcallTest {
+ protected:
+  bool DiskStoreOnly() const override { return true; }
+};
+
+// Each step searches the key's index: no step reads the whole table or
+// sorts it, whether plain (read ahead) or locked (one record per call), on
+// a key with duplicates or a unique one, either way.
+TEST_F(BtrcallOnDiskTest, StepsSearchTheKeysIndexInsteadOfScanningTheTable) {
+  constexpr int kRecords = 30;
+  for (int id = 0; id < kRecords; ++id) {
+    Insert(Person(id, "name" + std::to_string(id % 4), static_cast<uint16_t>(id % 3)));
+  }
+  struct Case {
+    uint16_t first, step;
+    int8_t key;
+  };
+  const Case cases[] = {
+      {kOpGetFirst, kOpGetNext, 0},
+      {kOpGetLast, kOpGetPrevious, 0},
+      {kOpGetFirst, kOpGetNext, 1},
+      {kOpGetLast, kOpGetPrevious, 1},
+      {kOpGetFirst, kOpGetNext, 2},
+      {kOpGetLast, kOpGetPrevious, 2},
+      {kOpGetFirst, kOpGetNext + kBiasSingleNoWait, 1},
+      {kOpGetLast, kOpGetPrevious + kBiasSingleNoWait, 2},
+  };
+  for (const Case& c : cases) {
+    ScansAndSorts(block_);
+    EXPECT_EQ(Walk(c.first, c.step, c.key).size(), static_cast<std::size_t>(kRecords))
+        << "key " << int(c.key) << ", step " << c.step;
+    EXPECT_EQ(ScansAndSorts(block_), 0) << "key " << int(c.key) << ", step " << c.step;
+  }
 }
 
 }  // namespace
