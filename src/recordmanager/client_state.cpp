@@ -203,7 +203,8 @@ void RecoverOnOpen(SharedFile& file) {
 ClientState& Client() {
   ClientState& state = RawState();
   if (state.pid == 0) pthread_atfork(nullptr, nullptr, &MarkForked);
-  if (state.pid == 0 || g_forked.exchange(false)) {
+  // A plain load first: the exchange is a locked instruction on every call.
+  if (state.pid == 0 || (g_forked.load(std::memory_order_relaxed) && g_forked.exchange(false))) {
     const pid_t pid = getpid();
     for (auto& file : state.files) {
       // The lock descriptors are the parent's open file descriptions: the

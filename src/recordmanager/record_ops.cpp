@@ -142,7 +142,7 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
                          handle.aheadNext >= handle.ahead.size() && key == handle.aheadKey &&
                          forward == handle.aheadForward;
     handle.aheadLimit = walking ? std::min(2 * handle.aheadLimit, kLongestReadAhead) : kReadAhead;
-    ForgetReadAhead(handle);
+    handle.aheadNext = 0;  // the batch's rows are written over by the next
     const JournalView before = ReadJournal(file.changes);
     const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq,
                                handle.aheadLimit, handle.ahead);
