@@ -51,6 +51,11 @@ struct Level {
   bool inBlock = false;
   std::string language;
   std::string dataFile;
+  // The data file's text and lines, read at the first line that merges a
+  // field: nothing writes the file while its letter is merged.
+  bool dataRead = false;
+  std::string data;
+  std::vector<std::string_view> dataLines;
 };
 
 int16_t Fail(int16_t status, std::string_view name) {
@@ -228,9 +233,12 @@ bool IsNameCharacter(char c) {
 // multi-line value are printed on the way, and what is left is returned in
 // `line` for the caller to print.
 int16_t MergeFields(Level& level, std::string& line) {
-  std::string data;
-  if (!ReadWholeFile(level.dataFile, data)) return Fail(kMergeDataMissing, level.dataFile);
-  const std::vector<std::string_view> lines = SplitLines(data);
+  if (!level.dataRead) {
+    if (!ReadWholeFile(level.dataFile, level.data)) return Fail(kMergeDataMissing, level.dataFile);
+    level.dataLines = SplitLines(level.data);
+    level.dataRead = true;
+  }
+  const std::vector<std::string_view>& lines = level.dataLines;
   std::vector<std::string> value;
   std::size_t pos = 0;
   for (int substitutions = 0; substitutions < kMaxSubstitutionsPerLine && line.size() <= kMaxMergedLine;) {
