@@ -65,7 +65,9 @@ struct Handle {
   std::size_t aheadNext = 0;
   int aheadKey = -1;
   bool aheadForward = true;
+  int aheadLimit = 0;         // how many records the last batch asked for
   bool aheadTrusted = false;  // false: only the record given out was current
+  bool aheadQuiet = false;    // no other client's change noted since it was read
   uint64_t aheadResume = 0;   // the journal entry the next check starts from
   uint64_t aheadLocalWrites = 0;
 };

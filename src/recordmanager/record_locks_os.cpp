@@ -115,13 +115,14 @@ JournalView ReadJournal(const uint64_t* counter) {
   JournalView view;
   if (!counter) return view;
   view.usable = true;
+  // In this order: a writer that marks after the counter is read notes
+  // after the count read before it.
+  view.head = Word(counter, kHeadWord).load();
   view.counter = Word(counter, 0).load();
   const uint64_t markHead = Word(counter, kMarkHeadWord).load();
-  view.head = Word(counter, kHeadWord).load();
   // A writer between its mark and its commit may have noted records whose
-  // change is not visible yet: the next check starts where it began (a
-  // mark head left by an earlier writer is smaller still, which only costs
-  // a few records read again).
+  // change is not visible yet: the next check starts where it began (the
+  // mark head of a later writer means this one had committed before).
   view.resume = view.counter % 2 == 0 ? view.head : std::min(markHead, view.head);
   return view;
 }

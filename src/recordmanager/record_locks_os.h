@@ -78,10 +78,11 @@ constexpr uint64_t kJournalSlots = 509;
 void NoteRecordChanged(uint64_t* counter, uint32_t pos, bool keysKept);
 void NoteAnythingChanged(uint64_t* counter);
 
-// Readers' side.  A view of the journal, read around a database read: when
-// the view read after it is the same, the read saw every change noted
-// before `resume` and none noted from `resume` on that is not yet visible
-// may be missed by the next check, which starts from `resume`.
+// Readers' side.  A view of the journal, read before a database read: a
+// change that read does not see has all its notes from `resume` on, where
+// the next check starts.  When the view read after the database read is
+// the same, nothing was noted meanwhile, so every change the read saw was
+// noted before `head`.
 struct JournalView {
   uint64_t counter = 1;
   uint64_t head = 0;

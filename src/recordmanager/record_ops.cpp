@@ -42,10 +42,13 @@ RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) 
   return n < description.recordLength ? kStatusDataBufferTooShort : kStatusOk;
 }
 
-// How many records a plain Get Next/Previous reads at once.  Stepping is
-// how the job walks its files; one SQLite query per record would cost a
-// read transaction each time.
+// How many records a plain Get Next/Previous reads at once: 64, doubled
+// for every batch a walk uses up whole, up to 1 024.  Stepping is how the
+// job walks its files; one SQLite query per record would cost a read
+// transaction each time, and each query still costs one (with its lock
+// calls), so a long walk makes fewer of them.
 constexpr int kReadAhead = 64;
+constexpr int kLongestReadAhead = 1024;
 
 // Whether (key, place) of `row` comes after (`key`, `seq`) in the stepping
 // direction.
@@ -77,6 +80,9 @@ bool RefreshReadAhead(Handle& handle, int key, bool forward) {
     return std::find_if(ahead.begin() + static_cast<long>(handle.aheadNext), ahead.end(),
                         [&](const StoreRow& row) { return row.pos == pos; });
   };
+  // Others are writing: batches stay short (a long read transaction
+  // beside a writer costs more waiting than the queries it saves).
+  if (!kept.empty() || !moved.empty()) handle.aheadQuiet = false;
   std::vector<uint32_t> again = std::move(moved);
   for (uint32_t pos : kept) {
     if (std::find_if(rest, ahead.end(), [&](const StoreRow& r) { return r.pos == pos; }) !=
@@ -130,18 +136,25 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
                          key == handle.aheadKey && forward == handle.aheadForward &&
                          handle.aheadNext < handle.ahead.size();
   if (!sameBatch || !RefreshReadAhead(handle, key, forward)) {
+    // The walk used up a whole batch that nobody else changed meanwhile:
+    // the next is longer.
+    const bool walking = handle.aheadTrusted && handle.aheadQuiet && !handle.ahead.empty() &&
+                         handle.aheadNext >= handle.ahead.size() && key == handle.aheadKey &&
+                         forward == handle.aheadForward;
+    handle.aheadLimit = walking ? std::min(2 * handle.aheadLimit, kLongestReadAhead) : kReadAhead;
     ForgetReadAhead(handle);
     const JournalView before = ReadJournal(file.changes);
-    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq, kReadAhead,
-                               handle.ahead);
+    const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq,
+                               handle.aheadLimit, handle.ahead);
     if (rc != SQLITE_OK) {
       ForgetReadAhead(handle);
       return StatusFromSqlite(rc);
     }
     if (handle.ahead.empty()) return kStatusEndOfFile;
-    // Something noted while the batch was read: only its first record may
-    // be given out.
-    handle.aheadTrusted = SameJournal(before, ReadJournal(file.changes));
+    // One query, one snapshot: whatever it missed is noted from `resume` on
+    // (without the journal, only the record given out is current).
+    handle.aheadTrusted = before.usable;
+    handle.aheadQuiet = true;
     handle.aheadResume = before.resume;
     handle.aheadLocalWrites = file.localWrites;
     handle.aheadKey = key;

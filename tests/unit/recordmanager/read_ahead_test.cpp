@@ -92,9 +92,11 @@ TEST_F(ReadAheadTest, ReaderGoesOnAsAFreshReaderWouldAfterAnotherClientsChanges)
     int key;
     bool forward;
     std::vector<Change> changes;
+    int walk = 5;  // steps before the change
   };
   // The reader stands on the 6th record along its key (id 60 forward, id
-  // 2950 backward on key 0) with a batch read ahead.
+  // 2950 backward on key 0) with a batch read ahead; after a walk of 150
+  // (id 1510) its batch has grown past 64 records.
   const Case cases[] = {
       {"a record ahead changed in place", 0, true, {UpdateText(90, "NEW!")}},
       {"a record ahead deleted", 0, true, {Remove(80)}},
@@ -112,6 +114,10 @@ TEST_F(ReadAheadTest, ReaderGoesOnAsAFreshReaderWouldAfterAnotherClientsChanges)
       {"duplicates: a record moved to the end of its text", 1, true, {UpdateText(40, "BBBB")}},
       {"duplicates: a record moved to another text", 1, true, {UpdateText(30, "CCCC")}},
       {"duplicates: a record added to the reader's text", 1, true, {Add(3005, "AAAA")}},
+      {"a long walk: records changed, deleted and added far inside its batch", 0, true,
+       {UpdateText(1600, "UPD!"), Remove(1700), Add(1805, "ADD!")}, 150},
+      {"a long walk: a record moved from behind far into its batch", 0, true,
+       {MoveId(500, 1905)}, 150},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -122,7 +128,9 @@ TEST_F(ReadAheadTest, ReaderGoesOnAsAFreshReaderWouldAfterAnotherClientsChanges)
     const uint16_t first = c.forward ? kOpGetFirst : kOpGetLast;
     const uint16_t step = c.forward ? kOpGetNext : kOpGetPrevious;
     ASSERT_EQ(Call(first, block_, "", "", c.key, kLength).status, kStatusOk);
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(Call(step, block_, "", "", c.key, kLength).status, kStatusOk);
+    for (int i = 0; i < c.walk; ++i) {
+      ASSERT_EQ(Call(step, block_, "", "", c.key, kLength).status, kStatusOk);
+    }
     const Answer here = Call(kOpGetPosition, block_, "", "", 0, 4);
 
     Child writer([&](Child&) {
