@@ -26,6 +26,7 @@
 #include "platform/exclusive_file.h"
 #include "storage/lock_files.h"
 #include "support/temp_dir.h"
+#include "unit/recordmanager/pg_cluster.h"
 
 namespace kestrova {
 namespace {
@@ -90,10 +91,38 @@ class ApplyJobTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(made_) << ReadFile(pristine_->Path() + "make-root.log");
+    if (rmtest::PgTestMode() && !rmtest::PgUnavailable().empty()) GTEST_SKIP() << rmtest::PgUnavailable();
     root_ = tmp_.Path() + "root/";
-    fs::copy(pristine_->Path() + "root", root_, fs::copy_options::recursive);
+    FreshRoot();
     SetOutput(root_ + "SESSIO/", "diari.txt");
     SetWaitMode("P");
+  }
+
+  void TearDown() override {
+    if (!schema_.empty()) rmtest::DropPgSchema(schema_);
+  }
+
+  // The root as make-root made it.  With KESTROVA_TEST_BACKEND=postgresql
+  // its record files are then moved to a schema of the test cluster (tarndata
+  // copy), as an installation moves to a server, and the files on disk go.
+  void FreshRoot() {
+    fs::remove_all(root_);
+    fs::copy(pristine_->Path() + "root", root_, fs::copy_options::recursive);
+    if (!rmtest::PgTestMode()) return;
+    if (!schema_.empty()) rmtest::DropPgSchema(schema_);
+    static int resets = 0;
+    schema_ = "apply_" + std::to_string(getpid()) + "_" + std::to_string(++resets);
+    rmtest::WritePgSetting(root_, schema_);
+    for (const char* file : {"DADES/FinquesV", "DADES/DepartaV", "DADES/TranLauV", "DADES/TVRebut", "TAULES/UIpc",
+                             "DADES/Textos"}) {
+      const std::string source = pristine_->Path() + "root/" + file + ".dat";
+      const std::string target = root_ + file + ".dat";
+      for (const char* companion : {"", "-lock", "-wal", "-shm"}) fs::remove(target + companion);
+      const std::string cmd = "'" + Environment("KESTROVA_BINARY_DIR") + "/tarndata' copy '" + source + "' '" +
+                              target + "' > /dev/null";
+      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+      ASSERT_FALSE(fs::exists(target)) << target;
+    }
   }
 
   // A second workstation: its own session directory, the same root.
@@ -222,6 +251,7 @@ class ApplyJobTest : public ::testing::Test {
   static bool made_;
   testing::TempDir tmp_;
   std::string root_;
+  std::string schema_;  // the root's schema on the test cluster, in the PostgreSQL run
 };
 
 testing::TempDir* ApplyJobTest::pristine_ = nullptr;
@@ -230,8 +260,7 @@ bool ApplyJobTest::made_ = false;
 TEST_F(ApplyJobTest, ApplyWritesTheJournalAndTheRecordsOnceADay) {
   for (int regime : {4, 1}) {
     SCOPED_TRACE(regime);
-    fs::remove_all(root_);
-    fs::copy(pristine_->Path() + "root", root_, fs::copy_options::recursive);
+    FreshRoot();
     SetOutput(root_ + "SESSIO/", "diari.txt");
     const auto unitsBefore = Export("DepartaV");
     const auto stepsBefore = Export("TranLauV");
@@ -321,8 +350,7 @@ TEST_F(ApplyJobTest, TwoWorkstationsApplyingOverlappingRanges) {
   ASSERT_FALSE(alone.empty());
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
-    fs::remove_all(root_);
-    fs::copy(pristine_->Path() + "root", root_, fs::copy_options::recursive);
+    FreshRoot();
     SetOutput(root_ + "SESSIO/", "diari.txt");
     SetWaitMode("W");
     const std::string second = AddWorkstation("SESSIO2");

@@ -36,6 +36,7 @@
 #include "recordmanager/file_copy.h"
 #include "recordmanager/file_description.h"
 #include "recordmanager/store.h"
+#include "recordmanager/store_setting.h"
 
 namespace kestrova {
 namespace {
@@ -522,6 +523,11 @@ int CommandIndex(const std::vector<std::string>& args) {
 // A consistent copy of record files while jobs work on them: each file is
 // opened as a client first (which settles what a dead client left), then
 // all are copied at one moment into DIR under their own names.
+// Backups are copies of the files on disk; a server keeps its tables itself.
+constexpr const char* kOnServer =
+    ": kept on the installation's database server (recordstore.conf): back it up with the server's tools, "
+    "or tarndata copy it to a file";
+
 int CommandBackup(const std::vector<std::string>& args) {
   if (args.size() < 2) return Usage("backup needs DIR and at least one FILE");
   const std::string dir = args[0];
@@ -529,6 +535,7 @@ int CommandBackup(const std::vector<std::string>& args) {
   std::vector<OpenFile> open(args.size() - 1);
   std::vector<std::string> sources, targets;
   for (std::size_t i = 1; i < args.size(); ++i) {
+    if (RouteOfPath(args[i]).postgres) return Fail(args[i] + kOnServer);
     const int16_t status = OpenRecordFile(args[i], open[i - 1]);
     if (status != kStatusOk) return Fail(StatusMessage(args[i], status));
     sources.push_back(args[i]);
@@ -555,6 +562,7 @@ int CommandRestore(const std::vector<std::string>& args) {
   }
   if (pairs.empty() || pairs.size() % 2 != 0) return Usage("restore needs BACKUP FILE pairs");
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    if (RouteOfPath(pairs[i + 1]).postgres) return Fail(pairs[i + 1] + kOnServer);
     std::string error;
     const int16_t status = RestoreRecordFile(pairs[i], pairs[i + 1], replace, error);
     if (status != kStatusOk) return Fail(error + " (" + std::to_string(status) + ")");

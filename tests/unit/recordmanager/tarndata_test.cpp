@@ -148,6 +148,10 @@ TEST_F(TarndataTest, BadArgumentsAndFilesGiveAMessageAndAnExitCode) {
       {{"export", Path("data.dat"), Path("missing.layout")}, 1, "cannot read"},
       {{"dump"}, 2, "dump needs"},
       {{"copy", Path("data.dat")}, 2, "copy needs SOURCE and TARGET"},
+      // Backups copy files on disk; a server's tables are not files.
+      {{"backup", Path("bk"), Path(PgTestMode() ? "data.dat" : "nowhere.dat")},
+       1,
+       PgTestMode() ? "kept on the installation's database server" : "file not found (12)"},
       {{"copy", Path("data.dat"), Path("data.dat")}, 1, "exists already (59)"},
       {{"copy", Path("nowhere.dat"), Path("y.dat")}, 1, "file not found (12)"},
   };
