@@ -233,8 +233,7 @@ expect_failure() {  # device, what the message must say
   tmux -L "$SOCKET" send-keys -t job S Enter
   wait_for "$2"
   [ -f "$SCRIPT" ] || fail "the print script was not kept after: $2"
-  tmux -L "$SOCKET" send-keys -t job Space
-  wait_gone "$2"
+  dismiss "$2"
   tmux -L "$SOCKET" send-keys -t job Escape
   wait_for "EXIT=0"
 }

@@ -60,8 +60,7 @@ start_job
 fill_form
 # The job says where the pages went, until a key.
 wait_for "IMPRESSIÓ DESADA A $WORK/root/SESSIO/informe.txt"
-tmux -L "$SOCKET" send-keys -t job Space
-wait_gone "IMPRESSIÓ DESADA A"
+dismiss "IMPRESSIÓ DESADA A"
 wait_for "Tasca"
 tmux -L "$SOCKET" send-keys -t job Escape
 wait_for "EXIT=0"

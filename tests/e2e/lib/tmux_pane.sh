@@ -10,6 +10,7 @@
 #   pane                  the pane's text
 #   wait_for PATTERN      waits (at most WAIT_TENTHS / 10 s) until the pane shows it
 #   wait_gone PATTERN     waits until the pane no longer shows it
+#   dismiss PATTERN [KEY] closes a message that waits for a key (Space)
 #   fail MESSAGE          the message and the pane, then exit 1
 
 if ! command -v tmux > /dev/null; then
@@ -52,6 +53,24 @@ wait_gone() {
   for _ in $(seq "$WAIT_TENTHS"); do
     if ! pane | grep -q -- "$1"; then return 0; fi
     sleep 0.1
+  done
+  fail "still shown: $1"
+}
+
+# A message that waits for a key drops what was typed before it was up (the
+# job flushes type-ahead once the message shows, so that a key meant for the
+# form cannot close it unread), and a key sent the moment the pane shows the
+# message can land before that flush.  The key goes after a short pause,
+# and again if the message stays.
+dismiss() {
+  local key=${2:-Space}
+  for _ in 1 2 3 4 5; do
+    sleep 0.3
+    tmux -L "$SOCKET" send-keys -t job "$key"
+    for _ in $(seq 30); do
+      if ! pane | grep -q -- "$1"; then return 0; fi
+      sleep 0.1
+    done
   done
   fail "still shown: $1"
 }
