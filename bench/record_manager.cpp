@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 
+#include "ours_plain_ratios.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
 
@@ -228,39 +229,6 @@ BENCHMARK(BM_EqualPlain);
 BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UpdatePlain)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nratio ours / plain SQLite (lower is better):  wall   cpu\n");
-    for (const char* op : {"Step", "Equal", "Update"}) {
-      const auto ours = times_.find(std::string("BM_") + op + "Ours");
-      const auto plain = times_.find(std::string("BM_") + op + "Plain");
-      if (ours != times_.end() && plain != times_.end() && plain->second > 0) {
-        const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
-        std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
-      }
-    }
-    const auto alone = times_.find("BM_StepOurs");
-    const auto beside = times_.find("BM_StepBesideWriter");
-    if (alone != times_.end() && beside != times_.end() && beside->second > 0) {
-      std::printf("\nstepping speed beside a writer / alone (higher is better):  wall   cpu\n");
-      std::printf("  %-44s %5.2f %5.2f\n", "Step", alone->second / beside->second,
-                  cpu_.at(alone->first) / cpu_.at(beside->first));
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-  std::map<std::string, double> cpu_;
-};
 
 }  // namespace
 }  // namespace kestrova
@@ -268,9 +236,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   kestrova::BuildFile();
-  kestrova::RatioReporter reporter;
+  kestrova::OursPlainReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  reporter.PrintRatios("SQLite");
+  std::printf("\nstepping speed beside a writer / alone (higher is better):  wall   cpu\n");
+  reporter.PrintRatio("Step", "BM_StepOurs", "BM_StepBesideWriter");
   sqlite3_close(kestrova::g_plain);
   kestrova::BTRCALL(kestrova::kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
   std::filesystem::remove_all(kestrova::g_dir);

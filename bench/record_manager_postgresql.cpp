@@ -26,6 +26,7 @@
 #include <random>
 #include <string>
 
+#include "ours_plain_ratios.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
 
@@ -220,32 +221,6 @@ BENCHMARK(BM_EqualPlain);
 BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UpdatePlain)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    std::printf("\nratio ours / plain libpq (lower is better):   wall   cpu\n");
-    for (const char* op : {"Step", "Equal", "Update"}) {
-      const auto ours = times_.find(std::string("BM_") + op + "Ours");
-      const auto plain = times_.find(std::string("BM_") + op + "Plain");
-      if (ours != times_.end() && plain != times_.end() && plain->second > 0) {
-        const double cpu = cpu_.at(ours->first) / cpu_.at(plain->first);
-        std::printf("  %-44s %5.2f %5.2f\n", op, ours->second / plain->second, cpu);
-      }
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-  std::map<std::string, double> cpu_;
-};
 
 }  // namespace
 }  // namespace kestrova
@@ -263,9 +238,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot build the benchmark's table on %s\n", connection);
     status = 1;
   } else {
-    kestrova::RatioReporter reporter;
+    kestrova::OursPlainReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    reporter.PrintRatios("libpq");
   }
   kestrova::BTRCALL(kestrova::kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
   if (kestrova::g_plain) {
