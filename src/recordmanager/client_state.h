@@ -63,11 +63,16 @@ struct Handle {
   // to the file.
   std::vector<StoreRow> ahead;
   std::size_t aheadNext = 0;
+  // Where each record of the batch stands in it, by position (pos, index),
+  // sorted; made when a change is first noted, remade when one is dropped.
+  std::vector<std::pair<uint32_t, uint32_t>> aheadPlaces;
+  // Records further on that others changed in place: read again at their
+  // turn rather than at every step.
+  std::vector<uint32_t> aheadStale;
   int aheadKey = -1;
   bool aheadForward = true;
   int aheadLimit = 0;         // how many records the last batch asked for
   bool aheadTrusted = false;  // false: only the record given out was current
-  bool aheadQuiet = false;    // no other client's change noted since it was read
   uint64_t aheadResume = 0;   // the journal entry the next check starts from
   uint64_t aheadLocalWrites = 0;
 };

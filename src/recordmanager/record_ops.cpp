@@ -21,6 +21,8 @@ constexpr int kLockedReadAttempts = 8;
 void ForgetReadAhead(Handle& handle) {
   handle.ahead.clear();
   handle.aheadNext = 0;
+  handle.aheadPlaces.clear();
+  handle.aheadStale.clear();
 }
 
 // Copies a record and its key to the caller and makes it the position.
@@ -58,14 +60,43 @@ bool After(const StoreRow& row, const std::string& key, int64_t seq, bool forwar
   return forward ? row.seq > seq : row.seq < seq;
 }
 
+// The index in the batch of the record at `pos` not yet given out, or -1.
+// A writer between its mark and its commit has its notes taken again at
+// every step, so the look-up must not walk the batch.
+long HeldAt(Handle& handle, uint32_t pos) {
+  auto& places = handle.aheadPlaces;
+  if (places.empty()) {
+    places.reserve(handle.ahead.size());
+    for (std::size_t i = 0; i < handle.ahead.size(); ++i) {
+      places.emplace_back(handle.ahead[i].pos, static_cast<uint32_t>(i));
+    }
+    std::sort(places.begin(), places.end());
+  }
+  const auto it = std::lower_bound(places.begin(), places.end(), std::make_pair(pos, uint32_t{0}));
+  if (it == places.end() || it->first != pos || it->second < handle.aheadNext) return -1;
+  return it->second;
+}
+
+bool IsStale(const Handle& handle, uint32_t pos) {
+  return std::find(handle.aheadStale.begin(), handle.aheadStale.end(), pos) !=
+         handle.aheadStale.end();
+}
+
+void ForgetStale(Handle& handle, uint32_t pos) {
+  std::erase(handle.aheadStale, pos);
+}
+
 // Brings the records read ahead up to date when others committed since
-// they were read: the journal names the records changed; of those, the ones
-// this batch holds and every one inserted or moved along a key are read
-// again, in one read transaction.  One that is gone or left the batch's
-// stretch of the key is dropped; one that is now inside the stretch and was
-// not there before makes the batch unusable.  Nothing noted meanwhile, the
-// records held are then what the file holds now (docs/record-manager.md,
-// Read-ahead).  False: read a fresh batch.
+// they were read.  The journal names the records changed.  One held further
+// on whose keys stayed is only marked, and read again at its turn: its
+// place in the batch cannot have changed, and a writer between its mark
+// and its commit would otherwise cost a read at every step.  The one whose
+// turn it is, if marked, and every record inserted or moved along a key are
+// read again now, in one read transaction.  One that is gone or left the
+// batch's stretch of the key is dropped; one that is now inside the stretch
+// and was not there before makes the batch unusable.  Nothing noted
+// meanwhile, the records held are then what the file holds now
+// (docs/record-manager.md, Read-ahead).  False: read a fresh batch.
 bool RefreshReadAhead(Handle& handle, int key, bool forward) {
   SharedFile& file = *handle.file;
   const JournalView before = ReadJournal(file.changes);
@@ -75,21 +106,11 @@ bool RefreshReadAhead(Handle& handle, int key, bool forward) {
     return false;
   }
   auto& ahead = handle.ahead;
-  const auto rest = ahead.begin() + static_cast<long>(handle.aheadNext);
-  auto held = [&](uint32_t pos) {
-    return std::find_if(ahead.begin() + static_cast<long>(handle.aheadNext), ahead.end(),
-                        [&](const StoreRow& row) { return row.pos == pos; });
-  };
-  // Others are writing: batches stay short (a long read transaction
-  // beside a writer costs more waiting than the queries it saves).
-  if (!kept.empty() || !moved.empty()) handle.aheadQuiet = false;
-  std::vector<uint32_t> again = std::move(moved);
   for (uint32_t pos : kept) {
-    if (std::find_if(rest, ahead.end(), [&](const StoreRow& r) { return r.pos == pos; }) !=
-        ahead.end()) {
-      again.push_back(pos);
-    }
+    if (HeldAt(handle, pos) >= 0 && !IsStale(handle, pos)) handle.aheadStale.push_back(pos);
   }
+  std::vector<uint32_t> again = std::move(moved);
+  if (IsStale(handle, ahead[handle.aheadNext].pos)) again.push_back(ahead[handle.aheadNext].pos);
   std::sort(again.begin(), again.end());
   again.erase(std::unique(again.begin(), again.end()), again.end());
   std::vector<std::pair<bool, StoreRow>> fresh;  // (still there, record)
@@ -105,27 +126,35 @@ bool RefreshReadAhead(Handle& handle, int key, bool forward) {
     }
     if (!own) ExecStore(file.store, "COMMIT");
     if (!ok) return false;
+    // Records read again in a later snapshot than the rest may only be
+    // mixed with them when nothing was noted in between.
+    if (!SameJournal(before, ReadJournal(file.changes))) return false;
   }
-  if (!SameJournal(before, ReadJournal(file.changes))) return false;
 
   const std::string lastKey = ahead.back().encodedKey;
   const int64_t lastSeq = ahead.back().seq;
   for (std::size_t i = 0; i < again.size(); ++i) {
     auto& [present, row] = fresh[i];
-    const auto it = held(again[i]);
+    const long at = HeldAt(handle, again[i]);
     const bool inStretch = present && !row.keyIsNull &&
                            After(row, handle.encodedKey, handle.seq, forward) &&
                            !After(row, lastKey, lastSeq, forward);
-    if (it != ahead.end() && inStretch && row.encodedKey == it->encodedKey &&
-        row.seq == it->seq) {
-      *it = std::move(row);  // changed in place
+    ForgetStale(handle, again[i]);
+    if (at >= 0 && inStretch && row.encodedKey == ahead[at].encodedKey &&
+        row.seq == ahead[at].seq) {
+      ahead[at] = std::move(row);  // changed in place
       continue;
     }
-    if (it != ahead.end()) ahead.erase(it);
+    if (at >= 0) {
+      ahead.erase(ahead.begin() + at);
+      handle.aheadPlaces.clear();
+    }
     if (inStretch) return false;
   }
   handle.aheadResume = before.resume;
-  return handle.aheadNext < ahead.size();
+  // The record whose turn it was is gone and the next is marked too: it
+  // is simplest read afresh.
+  return handle.aheadNext < ahead.size() && !IsStale(handle, ahead[handle.aheadNext].pos);
 }
 
 // A plain Get Next/Previous: from the records read ahead while they can be
@@ -136,13 +165,16 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
                          key == handle.aheadKey && forward == handle.aheadForward &&
                          handle.aheadNext < handle.ahead.size();
   if (!sameBatch || !RefreshReadAhead(handle, key, forward)) {
-    // The walk used up a whole batch that nobody else changed meanwhile:
-    // the next is longer.
-    const bool walking = handle.aheadTrusted && handle.aheadQuiet && !handle.ahead.empty() &&
+    // The walk used up a whole batch: the next is longer.  Beside a writer
+    // too: a batch is kept across others' commits, while every new query
+    // is a read transaction that finds SQLite's page cache emptied by them.
+    const bool walking = handle.aheadTrusted && !handle.ahead.empty() &&
                          handle.aheadNext >= handle.ahead.size() && key == handle.aheadKey &&
                          forward == handle.aheadForward;
     handle.aheadLimit = walking ? std::min(2 * handle.aheadLimit, kLongestReadAhead) : kReadAhead;
     handle.aheadNext = 0;  // the batch's rows are written over by the next
+    handle.aheadPlaces.clear();
+    handle.aheadStale.clear();
     const JournalView before = ReadJournal(file.changes);
     const int rc = FindRecords(file.store, key, forward, handle.encodedKey, handle.seq,
                                handle.aheadLimit, handle.ahead);
@@ -154,7 +186,6 @@ RecordStatus StepWithReadAhead(const Call& call, Handle& handle, int key, bool f
     // One query, one snapshot: whatever it missed is noted from `resume` on
     // (without the journal, only the record given out is current).
     handle.aheadTrusted = before.usable;
-    handle.aheadQuiet = true;
     handle.aheadResume = before.resume;
     handle.aheadLocalWrites = file.localWrites;
     handle.aheadKey = key;

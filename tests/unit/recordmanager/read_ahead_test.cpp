@@ -107,6 +107,9 @@ TEST_F(ReadAheadTest, ReaderGoesOnAsAFreshReaderWouldAfterAnotherClientsChanges)
       {"a record behind moved ahead", 0, true, {MoveId(20, 105)}},
       {"a record ahead moved far ahead", 0, true, {MoveId(110, 5000)}},
       {"several changes at once", 0, true, {Remove(70), UpdateText(130, "UPD!"), Add(135, "ADD!")}},
+      {"two records in a row ahead deleted", 0, true, {Remove(80), Remove(90)}},
+      {"a record ahead changed twice, then moved behind the reader", 0, true,
+       {UpdateText(120, "ONE!"), UpdateText(120, "TWO!"), MoveId(120, 5)}},
       {"more changes than the journal keeps", 0, true, {ManyUpdates(600)}},
       {"backward: a record ahead deleted", 0, false, {Remove(2900)}},
       {"backward: a record inserted inside the batch", 0, false, {Add(2905, "INS!")}},
@@ -213,8 +216,11 @@ TEST_F(ReadAheadTest, ChangesOfATransactionInFlightWhileTheBatchIsReadAreSeenOnc
           Call(c.end ? kOpEndTransaction : kOpAbortTransaction, nullptr).status);
     });
     ASSERT_EQ(writer.AwaitChild(), '!');
-    // The batch is read while the change is noted but not committed.
-    ASSERT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).data, Rec(20, TextOf(20)));
+    // The batch is read, and walked on, while the change is noted but not
+    // committed.
+    for (uint32_t id = 20; id <= 50; id += 10) {
+      ASSERT_EQ(Call(kOpGetNext, block_, "", "", 0, kLength).data, Rec(id, TextOf(id)));
+    }
     writer.Tell();
     ASSERT_EQ(writer.Wait(), 0);
     const Answer here = Call(kOpGetPosition, block_, "", "", 0, 4);
