@@ -8,15 +8,14 @@
 #include <cstring>
 
 #include "platform/host.h"
+#include "recordmanager/position_block.h"
 #include "recordmanager/record_locks_os.h"
 #include "recordmanager/transaction_log.h"
 
 namespace kestrova {
 namespace {
 
-// A position block holds a marker, the handle's index and a token that only
-// that handle carries, so a block that was overwritten, copied from a closed
-// handle or inherited from another process is recognised as not open.
+// The position blocks of record files on disk.
 constexpr uint8_t kBlockMarker[4] = {'K', 's', 'R', 'm'};
 
 ClientState& RawState() {
@@ -230,37 +229,14 @@ ClientState& Client() {
 }
 
 Handle* HandleOf(const void* positionBlock) {
-  if (positionBlock == nullptr) return nullptr;
-  const auto* block = static_cast<const uint8_t*>(positionBlock);
-  if (std::memcmp(block, kBlockMarker, 4) != 0) return nullptr;
-  uint32_t index = 0;
-  uint64_t token = 0;
-  std::memcpy(&index, block + 4, 4);
-  std::memcpy(&token, block + 8, 8);
-  ClientState& client = Client();
-  if (index >= client.handles.size()) return nullptr;
-  Handle& handle = client.handles[index];
-  if (!handle.used || handle.token != token) return nullptr;
-  return &handle;
+  return HandleInBlock(Client().handles, kBlockMarker, positionBlock);
 }
 
 Handle& NewHandle(void* positionBlock, SharedFile& file) {
   ClientState& client = Client();
-  std::size_t index = 0;
-  while (index < client.handles.size() && client.handles[index].used) ++index;
-  if (index == client.handles.size()) client.handles.emplace_back();
-  Handle& handle = client.handles[index];
-  handle = Handle{};
-  handle.used = true;
-  handle.token = ++client.nextToken;
+  Handle& handle = ClaimHandle(client.handles, client.nextToken, kBlockMarker, positionBlock);
   handle.file = &file;
   ++file.refs;
-  auto* block = static_cast<uint8_t*>(positionBlock);
-  std::memset(block, 0, 128);
-  std::memcpy(block, kBlockMarker, 4);
-  const auto index32 = static_cast<uint32_t>(index);
-  std::memcpy(block + 4, &index32, 4);
-  std::memcpy(block + 8, &handle.token, 8);
   return handle;
 }
 

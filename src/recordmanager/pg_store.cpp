@@ -18,12 +18,14 @@
 #include "platform/host.h"
 #include "recordmanager/file_copy.h"
 #include "recordmanager/key_encoding.h"
+#include "recordmanager/position_block.h"
 #include "recordmanager/store.h"
 
 namespace kestrova {
 namespace {
 
 constexpr char kFormatMarker[] = "kestrova-records 1";
+// The position blocks of tables on a server.
 constexpr uint8_t kBlockMarker[4] = {'K', 's', 'R', 'p'};
 // Read-ahead of a plain Get Next/Previous: the first batch, and the largest
 // one a long walk grows to (each batch is one round trip to the server).
@@ -485,37 +487,14 @@ void AddKeyParams(const PgFile& file, const std::string& data, std::vector<Param
 // ---------------------------------------------------------------- handles
 
 PgHandle* BlockHandle(const void* positionBlock) {
-  if (positionBlock == nullptr) return nullptr;
-  const auto* block = static_cast<const uint8_t*>(positionBlock);
-  if (std::memcmp(block, kBlockMarker, 4) != 0) return nullptr;
-  uint32_t index = 0;
-  uint64_t token = 0;
-  std::memcpy(&index, block + 4, 4);
-  std::memcpy(&token, block + 8, 8);
-  PgClient& client = State();
-  if (index >= client.handles.size()) return nullptr;
-  PgHandle& handle = client.handles[index];
-  if (!handle.used || handle.token != token) return nullptr;
-  return &handle;
+  return HandleInBlock(State().handles, kBlockMarker, positionBlock);
 }
 
 PgHandle& NewHandle(void* positionBlock, PgFile& file) {
   PgClient& client = State();
-  std::size_t index = 0;
-  while (index < client.handles.size() && client.handles[index].used) ++index;
-  if (index == client.handles.size()) client.handles.emplace_back();
-  PgHandle& handle = client.handles[index];
-  handle = PgHandle{};
-  handle.used = true;
-  handle.token = ++client.nextToken;
+  PgHandle& handle = ClaimHandle(client.handles, client.nextToken, kBlockMarker, positionBlock);
   handle.file = &file;
   ++file.refs;
-  auto* block = static_cast<uint8_t*>(positionBlock);
-  std::memset(block, 0, 128);
-  std::memcpy(block, kBlockMarker, 4);
-  const auto index32 = static_cast<uint32_t>(index);
-  std::memcpy(block + 4, &index32, 4);
-  std::memcpy(block + 8, &handle.token, 8);
   return handle;
 }
 
