@@ -50,6 +50,20 @@ TEST(Files, ReadWriteAppendRemove) {
   EXPECT_FALSE(RemoveFile(file));
 }
 
+TEST(Files, WritingAWholeFileLeavesExactlyTheNewContents) {
+  // The file is written over in place and cut to length: whatever it held
+  // before, longer or shorter, must not show through.
+  TempDir dir;
+  const std::string file = dir.Path() + "x.tmp";
+  const char* const contents[] = {"a longer first text", "short", "", "again a longer one", "same length!!!!!!!"};
+  for (const char* text : contents) {
+    ASSERT_TRUE(WriteWholeFile(file, text));
+    std::string read;
+    ASSERT_TRUE(ReadWholeFile(file, read));
+    EXPECT_EQ(read, text);
+  }
+}
+
 TEST(Files, AbsoluteJobPath) {
   EXPECT_EQ(AbsoluteJobPath(""), "");
   EXPECT_EQ(AbsoluteJobPath("/srv/tarn/"), "/srv/tarn/");
