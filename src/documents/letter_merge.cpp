@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <vector>
 
 #include "documents/print_channel.h"
@@ -351,10 +352,36 @@ int16_t TextLine(Level& level, std::string line) {
   return kMergeDone;
 }
 
+// The templates a pass of letters has read, by file, while one runs.
+struct TemplatePass {
+  bool running = false;
+  std::map<std::string, std::string> texts;
+};
+TemplatePass& Templates() {
+  static TemplatePass pass;
+  return pass;
+}
+
+// The template's text: from the file, or, during a pass, as the pass first
+// read it.  A template that cannot be read is not kept.
+bool ReadTemplate(std::string_view templateName, std::string& text) {
+  const std::string path = TemplatePath(templateName);
+  TemplatePass& pass = Templates();
+  if (pass.running) {
+    if (const auto kept = pass.texts.find(path); kept != pass.texts.end()) {
+      text = kept->second;
+      return true;
+    }
+  }
+  if (!ReadWholeFile(path, text)) return false;
+  if (pass.running) pass.texts.emplace(path, text);
+  return true;
+}
+
 int16_t MergeLevel(std::string_view templateName, std::string_view dataFile, int16_t flag, int depth) {
   if (depth > kMaxIncludeDepth) return Fail(kMergeIncludesTooDeep, TrimTrailingBlanks(templateName));
   std::string text;
-  if (!ReadWholeFile(TemplatePath(templateName), text)) {
+  if (!ReadTemplate(templateName, text)) {
     return Fail(kMergeTemplateMissing, TrimTrailingBlanks(templateName));
   }
   Level level;
@@ -393,7 +420,15 @@ int16_t& LetterPageCount() {
 void ResetLetterMergeForTesting() {
   LetterPageCount() = 0;
   LastMergeFailure() = MergeFailure{};
+  EndTemplatePass();
 }
+
+void StartTemplatePass() {
+  Templates().texts.clear();
+  Templates().running = true;
+}
+
+void EndTemplatePass() { Templates() = TemplatePass{}; }
 
 std::string TemplatePath(std::string_view templateName) {
   const std::string_view name = TrimTrailingBlanks(templateName);

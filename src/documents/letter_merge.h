@@ -64,6 +64,15 @@ void ResetLetterMergeForTesting();
 // character is ":" or it holds "\" or "/").
 std::string TemplatePath(std::string_view templateName);
 
+// A pass of letters merges every letter from the templates as they stand
+// when it starts: StartTemplatePass begins keeping the text of each
+// template MergeTemplate reads, so each is read from its file once per
+// pass; EndTemplatePass forgets them, and the next pass reads them again
+// (the operator may have edited one in between).  Outside a pass every
+// merge reads the files.
+void StartTemplatePass();
+void EndTemplatePass();
+
 // Prints the template merged with the data file through the print channel
 // (which the caller opens before and closes after).  An empty data file
 // name prints the template without merging.  `flag` is passed to includes

@@ -278,8 +278,10 @@ int32_t WalkSelection() {
   Progress progress;
   SaveProgressRow(progress);
   progress.toDo = CountUnitsInRange(p.FromKey, p.ToKey);
-  // The concept types and price indices are read as they stand now.
+  // The concept types, price indices and letter templates are read as they
+  // stand now.
   StartPassLookups();
+  if (letterMode) StartTemplatePass();
   // 1. The first estate at or after E0.
   int16_t estateStatus = FindByKey(kEstateFile, 0, e0, kFindGreaterOrEqual);
   // 2. Estate by estate up to E1.
@@ -329,6 +331,7 @@ int32_t WalkSelection() {
     estateStatus = StepRecords(kEstateFile, 1);
   }
   EndPassLookups();
+  EndTemplatePass();
   // An Esc typed as the last units were read came too late to interrupt;
   // it must not reach the form, where it would end the job.
   if (!cancelled) {

@@ -157,6 +157,27 @@ TEST_F(LetterMergeTest, IncludesKeepTheirSettingsAndShareThePageCount) {
   EXPECT_EQ(LetterPageCount(), 0);
 }
 
+TEST_F(LetterMergeTest, APassMergesEveryLetterFromTheTemplatesAsTheyStoodAtItsStart) {
+  // An include edited, and one made, while a pass runs: the pass goes on
+  // with what it read; outside a pass, and at the next one, the files count.
+  Template("T", kD + "ICAT\r\n@+PEU\r\n");
+  Template("PEU", kD + "ICAT\r\nabans\r\n");
+  StartTemplatePass();
+  EXPECT_EQ(Merge("T"), Page(true) + Plain("abans"));
+  Template("PEU", kD + "ICAT\r\ndespres\r\n");
+  EXPECT_EQ(Merge("T"), Page(true) + Plain("abans"));
+  // One that could not be read is not kept as missing.
+  Template("T2", kD + "ICAT\r\n@+NOU\r\n");
+  Merge("T2", "", kMergeTemplateMissing);
+  Template("NOU", kD + "ICAT\r\nnou\r\n");
+  EXPECT_EQ(Merge("T2"), Page(true) + Plain("nou"));
+  EndTemplatePass();
+  EXPECT_EQ(Merge("T"), Page(true) + Plain("despres"));
+  StartTemplatePass();
+  EXPECT_EQ(Merge("T"), Page(true) + Plain("despres"));
+  EndTemplatePass();
+}
+
 TEST_F(LetterMergeTest, TemplatesThatCannotBeReadStopTheMergeWithTheirName) {
   Template("T", kD + "ICAT\r\nabans\r\n@+FALTA.txt\r\ndespres\r\n");
   EXPECT_EQ(Merge("T", "", kMergeTemplateMissing), Page(true) + Plain("abans"));
