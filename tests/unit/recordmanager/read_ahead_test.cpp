@@ -4,6 +4,7 @@
 // whichever records were changed, moved into or out of its stretch, and
 // however many changes there were.
 #include <functional>
+#include <random>
 
 #include "child_process.h"
 #include "rm_test_support.h"
@@ -188,6 +189,51 @@ TEST_F(ReadAheadTest, EveryStepSeesWhatWasCommittedBeforeIt) {
     last = ReadU32(a.data);
   }
   ASSERT_EQ(writer.Wait(), 0);
+}
+
+TEST_F(ReadAheadTest, RandomChangesAnywhereMatchAFreshSearchAtEveryStep) {
+  // Before each step another client makes one to three changes of random
+  // kinds at random places (ahead of the reader, inside or past its batch,
+  // behind it); a change that does not apply (a key already there, a record
+  // already gone) is no change.  The walk is long enough for its batches to
+  // grow.  Each step must give what a fresh search gives at that moment.
+  Child writer([&](Child& c) {
+    uint8_t block[128] = {};
+    if (Call(kOpOpen, block, "", PathKey(Path("f.dat")), 0).status != kStatusOk) return 10;
+    std::mt19937 random(20261208);
+    while (c.AwaitParent()) {
+      for (int n = 1 + static_cast<int>(random() % 3); n > 0; --n) {
+        const uint32_t id = 10 * (1 + random() % 320);
+        // Mostly changes in place and deletes, which a reader keeps its
+        // batch through; an insert or a move into its stretch gives it up.
+        const Change changes[] = {UpdateText(id, "UPD!"), UpdateText(id, "UPD?"), UpdateText(id, "UPD+"),
+                                  Remove(id), Remove(id), Add(id + 5, "ADD!"),
+                                  MoveId(id, 10 * (1 + random() % 320) + 5)};
+        changes[random() % 7](block);
+      }
+      c.Signal();
+    }
+    return 0;
+  });
+  uint8_t fresh[128] = {};
+  ASSERT_EQ(Call(kOpOpen, fresh, "", PathKey(Path("f.dat")), 0).status, kStatusOk);
+  Answer a = Call(kOpGetFirst, block_, "", "", 0, kLength);
+  ASSERT_EQ(a.status, kStatusOk);
+  int round = 0;
+  for (; a.status == kStatusOk; ++round) {
+    SCOPED_TRACE(round);
+    const uint32_t last = ReadU32(a.data);
+    writer.Tell();
+    ASSERT_EQ(writer.AwaitChild(), '!');
+    a = Call(kOpGetNext, block_, "", "", 0, kLength);
+    const Answer b = Call(kOpGetGreater, fresh, "", U32(last), 0, kLength);
+    ASSERT_EQ(a.status, b.status);
+    if (a.status == kStatusOk) {
+      ASSERT_EQ(a.data, b.data);
+    }
+  }
+  EXPECT_GT(round, 200);  // a walk long enough for batches past 64
+  writer.Kill();
 }
 
 TEST_F(ReadAheadTest, ChangesOfATransactionInFlightWhileTheBatchIsReadAreSeenOnceCommitted) {
