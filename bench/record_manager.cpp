@@ -13,9 +13,7 @@
 // with nobody writing.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,6 +22,7 @@
 #include <random>
 #include <string>
 
+#include "beside_writer.h"
 #include "ours_plain_ratios.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
@@ -101,34 +100,8 @@ void BM_StepOurs(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
-// A writer process beside the reader: updates random records until killed.
-pid_t StartWriter() {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  uint8_t block[128] = {};
-  std::string pathKey = g_path + std::string(1, '\0');
-  uint32_t length = 0;
-  BTRCALL(kOpOpen, block, nullptr, &length, pathKey.data(), 255, 0);
-  std::mt19937 random(getpid());
-  uint8_t data[kLength];
-  for (;;) {
-    uint32_t id = random() % kRecords;
-    uint8_t key[255] = {};
-    std::memcpy(key, &id, 4);
-    length = kLength;
-    if (BTRCALL(kOpGetEqual, block, data, &length, key, 255, 0) != 0) continue;
-    data[60] = static_cast<uint8_t>(data[60] + 1);
-    length = kLength;
-    BTRCALL(kOpUpdate, block, data, &length, key, 255, 0);
-  }
-}
-
 void BM_StepBesideWriter(benchmark::State& state) {
-  const pid_t writer = StartWriter();
-  usleep(200000);  // the writer is under way
-  BM_StepOurs(state);
-  kill(writer, SIGKILL);
-  waitpid(writer, nullptr, 0);
+  StepBesideWriter(state, g_path, kRecords, kLength, 60, BM_StepOurs);
 }
 
 void BM_StepPlain(benchmark::State& state) {

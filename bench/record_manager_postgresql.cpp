@@ -26,6 +26,7 @@
 #include <random>
 #include <string>
 
+#include "beside_writer.h"
 #include "ours_plain_ratios.h"
 #include "recordmanager/btrcall.h"
 #include "recordmanager/file_description.h"
@@ -109,6 +110,10 @@ void BM_StepOurs(benchmark::State& state) {
     if (n != kRecords) state.SkipWithError("not every record was reached");
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_StepBesideWriter(benchmark::State& state) {
+  StepBesideWriter(state, g_dir + "/bench.dat", kRecords, kLength, 60, BM_StepOurs);
 }
 
 void BM_StepPlain(benchmark::State& state) {
@@ -216,6 +221,7 @@ void BM_UpdatePlain(benchmark::State& state) {
 
 BENCHMARK(BM_StepOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepBesideWriter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualOurs);
 BENCHMARK(BM_EqualPlain);
 BENCHMARK(BM_UpdateOurs)->Unit(benchmark::kMicrosecond);
@@ -241,6 +247,8 @@ int main(int argc, char** argv) {
     kestrova::OursPlainReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios("libpq");
+    std::printf("\nstepping speed beside a writer / alone (higher is better):  wall   cpu\n");
+    reporter.PrintRatio("Step", "BM_StepOurs", "BM_StepBesideWriter");
   }
   kestrova::BTRCALL(kestrova::kOpReset, nullptr, nullptr, nullptr, nullptr, 0, 0);
   if (kestrova::g_plain) {

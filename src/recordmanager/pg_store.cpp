@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -47,6 +48,7 @@ struct Link {
   PGconn* conn = nullptr;
   bool inTransaction = false;  // a server transaction of the client's is open
   std::set<std::string> prepared;
+  std::chrono::steady_clock::time_point socketRead;  // when notices were last read from the socket
 };
 
 struct PgFile {
@@ -353,9 +355,21 @@ void Disconnect(Link& link) {
   }
 }
 
-// Counts the server's notices of commits to the files of this connection.
-void TakeNotices(Link& link) {
-  if (!PQconsumeInput(link.conn)) return;
+// While a walk goes on, the socket is read for notices at most this often:
+// reading it is a system call, as dear as several steps from a batch.  A
+// notice is then taken up to this much later than it arrived.
+constexpr auto kSocketReadInterval = std::chrono::microseconds(200);
+
+// Counts the server's notices of commits to the files of this connection:
+// those libpq has already received (with the answer to a statement), and,
+// unless `whenDue` and the socket was read less than kSocketReadInterval
+// ago, those waiting on the socket.
+void TakeNotices(Link& link, bool whenDue = false) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!whenDue || now - link.socketRead >= kSocketReadInterval) {
+    link.socketRead = now;
+    if (!PQconsumeInput(link.conn)) return;
+  }
   while (PGnotify* notify = PQnotifies(link.conn)) {
     for (auto& file : State().files) {
       if (file->link == &link && file->channel == notify->relname) ++file->notices;
@@ -640,7 +654,7 @@ RecordStatus Deliver(const Call& call, PgHandle& handle, int key, StoreRow&& row
 bool Unchanged(PgFile& file, uint64_t notices, uint64_t writes) {
   Link& link = *file.link;
   if (link.inTransaction && !file.inTransaction) return false;
-  TakeNotices(link);
+  TakeNotices(link, true);
   return file.notices == notices && file.localWrites == writes;
 }
 
