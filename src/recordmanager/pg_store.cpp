@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -20,6 +21,7 @@
 #include "recordmanager/file_copy.h"
 #include "recordmanager/key_encoding.h"
 #include "recordmanager/position_block.h"
+#include "recordmanager/read_ahead_batch.h"
 #include "recordmanager/store.h"
 
 namespace kestrova {
@@ -32,6 +34,9 @@ constexpr uint8_t kBlockMarker[4] = {'K', 's', 'R', 'p'};
 // one a long walk grows to (each batch is one round trip to the server).
 constexpr int kFirstBatch = 64;
 constexpr int kLargestBatch = 1024;
+// The commit notices a table keeps, for readers that bring their batches up
+// to date: a reader further behind reads a fresh batch.
+constexpr std::size_t kNotesKept = 1024;
 // A plain open that finds the file held exclusively (a Create replacing it)
 // retries for a moment, as on disk.
 constexpr int kGateRetries = 15;
@@ -66,6 +71,16 @@ struct PgFile {
   bool inTransaction = false;  // holds the table's transaction lock
   std::map<uint32_t, int> recordLocks;
   uint64_t notices = 0;  // commits of others (and ours) announced by the server
+  // What the last notices named (the number of each is its count in
+  // `notices`): a record changed with every key as it was ('k': updated in
+  // place, deleted), one that may now be anywhere along a key ('m':
+  // inserted, a key changed), or anything ('*': a transaction's commit).
+  struct Note {
+    uint64_t number;
+    char kind;
+    uint32_t pos;
+  };
+  std::deque<Note> notes;
   uint64_t localWrites = 0;
   bool countsValid = false;
   uint64_t countsNotices = 0;
@@ -88,6 +103,8 @@ struct PgHandle {
   std::set<uint32_t> multipleLocks;
   std::vector<StoreRow> ahead;
   std::size_t aheadNext = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> aheadPlaces;  // see read_ahead_batch.h
+  std::vector<uint32_t> aheadStale;
   int aheadKey = -1;
   bool aheadForward = true;
   bool aheadValid = false;
@@ -355,6 +372,22 @@ void Disconnect(Link& link) {
   }
 }
 
+// A notice's text: "k" or "m" and the record's position, anything else
+// (a transaction's commit sends none) is '*'.
+PgFile::Note NoteOf(uint64_t number, const char* text) {
+  PgFile::Note note{number, '*', 0};
+  if (text == nullptr || (text[0] != 'k' && text[0] != 'm') || text[1] == '\0') return note;
+  uint64_t pos = 0;
+  for (const char* c = text + 1; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || pos > UINT32_MAX) return note;
+    pos = pos * 10 + static_cast<uint64_t>(*c - '0');
+  }
+  if (pos == 0 || pos > UINT32_MAX) return note;
+  note.kind = text[0];
+  note.pos = static_cast<uint32_t>(pos);
+  return note;
+}
+
 // While a walk goes on, the socket is read for notices at most this often:
 // reading it is a system call, as dear as several steps from a batch.  A
 // notice is then taken up to this much later than it arrived.
@@ -372,7 +405,10 @@ void TakeNotices(Link& link, bool whenDue = false) {
   }
   while (PGnotify* notify = PQnotifies(link.conn)) {
     for (auto& file : State().files) {
-      if (file->link == &link && file->channel == notify->relname) ++file->notices;
+      if (file->link != &link || file->channel != notify->relname) continue;
+      ++file->notices;
+      file->notes.push_back(NoteOf(file->notices, notify->extra));
+      if (file->notes.size() > kNotesKept) file->notes.pop_front();
     }
     PQfreemem(notify);
   }
@@ -548,6 +584,8 @@ void CloseHandle(PgHandle& handle, void* positionBlock) {
 void ForgetReadAhead(PgHandle& handle) {
   handle.ahead.clear();
   handle.aheadNext = 0;
+  handle.aheadPlaces.clear();
+  handle.aheadStale.clear();
   handle.aheadValid = false;
 }
 
@@ -602,7 +640,9 @@ RecordStatus BeginWrite(PgFile& file, uint32_t pos) {
   return kStatusOk;
 }
 
-RecordStatus FinishWrite(PgFile& file, bool keep) {
+// `note` names the record written for the commit's notice ("k" or "m" and
+// its position, as NoteOf reads it).
+RecordStatus FinishWrite(PgFile& file, bool keep, const std::string& note = "") {
   Link& link = *file.link;
   if (State().inTransaction) {
     Result r = Exec(link, keep ? "RELEASE operation" : "ROLLBACK TO operation; RELEASE operation");
@@ -612,7 +652,8 @@ RecordStatus FinishWrite(PgFile& file, bool keep) {
     Exec(link, "ROLLBACK");
     return kStatusOk;
   }
-  Result r = Exec(link, "NOTIFY " + Identifier(link, file.channel) + "; COMMIT");
+  Result r = Exec(link, "NOTIFY " + Identifier(link, file.channel) + (note.empty() ? "" : ", '" + note + "'") +
+                            "; COMMIT");
   if (!r.Ok()) {
     Exec(link, "ROLLBACK");
     return StatusOf(r);
@@ -658,13 +699,56 @@ bool Unchanged(PgFile& file, uint64_t notices, uint64_t writes) {
   return file.notices == notices && file.localWrites == writes;
 }
 
+// Brings the batch up to date with the commits announced since it was
+// read or last brought up to date: their notices name the records changed
+// (read_ahead_batch.h).  A notice that names no record (a transaction's
+// commit), notices no longer kept, a write of this process, or a server
+// transaction that does not hold the table (notices wait for its end):
+// false, read a fresh batch.
+bool RefreshReadAhead(PgHandle& handle, int key, bool forward) {
+  PgFile& file = *handle.file;
+  Link& link = *file.link;
+  if ((link.inTransaction && !file.inTransaction) || file.localWrites != handle.aheadWrites) return false;
+  TakeNotices(link, true);
+  const uint64_t announced = file.notices;
+  std::vector<uint32_t> kept, moved;
+  if (announced != handle.aheadNotices) {
+    if (file.notes.empty() || file.notes.front().number > handle.aheadNotices + 1) return false;
+    for (std::size_t i = handle.aheadNotices + 1 - file.notes.front().number; i < file.notes.size(); ++i) {
+      const PgFile::Note& note = file.notes[i];
+      if (note.kind == '*') return false;
+      (note.kind == 'k' ? kept : moved).push_back(note.pos);
+    }
+  } else if (handle.aheadStale.empty()) {
+    return true;  // nothing announced, nothing marked
+  }
+  auto readAgain = [&](const std::vector<uint32_t>& again, std::vector<std::pair<bool, StoreRow>>& fresh) {
+    for (uint32_t pos : again) {
+      Result r = Run(file, kReadAt, key, {IntParam(pos)});
+      if (!r.Ok()) return false;
+      fresh.emplace_back(r.Rows() == 1, r.Rows() == 1 ? RowOf(file, r, 0) : StoreRow{});
+    }
+    // Records read again later than the rest may only be mixed with them
+    // when no other commit was announced meanwhile.
+    TakeNotices(link);
+    return file.notices == announced;
+  };
+  if (!BringBatchUpToDate(handle, handle.row.encodedKey, handle.row.seq, forward, kept, std::move(moved),
+                          readAgain)) {
+    return false;
+  }
+  handle.aheadNotices = announced;
+  return true;
+}
+
 RecordStatus StepWithReadAhead(const Call& call, PgHandle& handle, int key, bool forward) {
   PgFile& file = *handle.file;
-  const bool current = handle.aheadValid && key == handle.aheadKey &&
-                       forward == handle.aheadForward && handle.aheadNext < handle.ahead.size() &&
-                       Unchanged(file, handle.aheadNotices, handle.aheadWrites);
-  if (!current) {
+  const bool sameBatch = handle.aheadValid && key == handle.aheadKey && forward == handle.aheadForward &&
+                         handle.aheadNext < handle.ahead.size();
+  if (!sameBatch || !RefreshReadAhead(handle, key, forward)) {
     const bool cacheable = !file.link->inTransaction || file.inTransaction;
+    // A walk that used up a whole batch reads a longer one, beside writers
+    // too: the batch is kept across their commits.
     const bool continuing = handle.aheadValid && handle.aheadKey == key &&
                             handle.aheadForward == forward && handle.aheadNext == handle.ahead.size();
     handle.aheadLimit = continuing ? std::min(handle.aheadLimit * 2, kLargestBatch) : kFirstBatch;
@@ -678,8 +762,10 @@ RecordStatus StepWithReadAhead(const Call& call, PgHandle& handle, int key, bool
     if (!r.Ok()) return StatusOf(r);
     if (r.Rows() == 0) return kStatusEndOfFile;
     for (int i = 0; i < r.Rows(); ++i) handle.ahead.push_back(RowOf(file, r, i));
-    // A commit announced while reading: only the first record may be used.
-    handle.aheadValid = Unchanged(file, notices, file.localWrites);
+    // A commit announced while reading is brought in at the next step with
+    // every later one: the statement's snapshot came after the notices
+    // counted before it.
+    handle.aheadValid = cacheable;
     handle.aheadNotices = notices;
     handle.aheadWrites = file.localWrites;
     handle.aheadKey = key;
@@ -817,7 +903,8 @@ RecordStatus OpInsert(const Call& call, PgHandle& handle) {
   std::vector<Param> params = {BytesParam(data)};
   AddKeyParams(file, data, params);
   Result r = Run(file, kInsert, key, params);
-  status = FinishWrite(file, r.Ok() && r.Rows() == 1);
+  const bool done = r.Ok() && r.Rows() == 1;
+  status = FinishWrite(file, done, done ? "m" + std::to_string(r.Int(0, 0)) : "");
   if (!r.Ok() || r.Rows() != 1) return StatusOf(r);
   if (status != kStatusOk) return status;
   ForgetReadAhead(handle);
@@ -860,7 +947,11 @@ RecordStatus OpUpdate(const Call& call, PgHandle& handle) {
   AddKeyParams(file, data, params);
   Result r = Run(file, kUpdate, key, params);
   const bool done = r.Ok() && r.Rows() == 1;
-  status = FinishWrite(file, done);
+  bool keysKept = true;
+  for (std::size_t k = 0; k < d.keys.size(); ++k) {
+    keysKept = keysKept && KeyValueOfRecord(d, k, oldRecord) == KeyValueOfRecord(d, k, newRecord);
+  }
+  status = FinishWrite(file, done, (keysKept ? "k" : "m") + std::to_string(handle.row.pos));
   if (!r.Ok()) return StatusOf(r);
   if (!done) return kStatusConflict;
   if (status != kStatusOk) return status;
@@ -879,7 +970,7 @@ RecordStatus OpDelete(PgHandle& handle) {
   if (status != kStatusOk) return status;
   Result r = Run(file, kDelete, 0, {IntParam(handle.row.pos), IntParam(handle.row.ver)});
   const bool done = r.Ok() && r.Affected() == 1;
-  status = FinishWrite(file, done);
+  status = FinishWrite(file, done, "k" + std::to_string(handle.row.pos));
   if (!r.Ok()) return StatusOf(r);
   if (!done) return kStatusConflict;  // gone or changed since this client read it
   if (status != kStatusOk) return status;

@@ -5,6 +5,7 @@
 
 #include "recordmanager/key_encoding.h"
 #include "recordmanager/operations.h"
+#include "recordmanager/read_ahead_batch.h"
 #include "recordmanager/record_locks_os.h"
 
 namespace kestrova {
@@ -52,50 +53,10 @@ RecordStatus Deliver(const Call& call, Handle& handle, int key, StoreRow&& row) 
 constexpr int kReadAhead = 64;
 constexpr int kLongestReadAhead = 1024;
 
-// Whether (key, place) of `row` comes after (`key`, `seq`) in the stepping
-// direction.
-bool After(const StoreRow& row, const std::string& key, int64_t seq, bool forward) {
-  const int order = row.encodedKey.compare(key);
-  if (order != 0) return forward ? order > 0 : order < 0;
-  return forward ? row.seq > seq : row.seq < seq;
-}
-
-// The index in the batch of the record at `pos` not yet given out, or -1.
-// A writer between its mark and its commit has its notes taken again at
-// every step, so the look-up must not walk the batch.
-long HeldAt(Handle& handle, uint32_t pos) {
-  auto& places = handle.aheadPlaces;
-  if (places.empty()) {
-    places.reserve(handle.ahead.size());
-    for (std::size_t i = 0; i < handle.ahead.size(); ++i) {
-      places.emplace_back(handle.ahead[i].pos, static_cast<uint32_t>(i));
-    }
-    std::sort(places.begin(), places.end());
-  }
-  const auto it = std::lower_bound(places.begin(), places.end(), std::make_pair(pos, uint32_t{0}));
-  if (it == places.end() || it->first != pos || it->second < handle.aheadNext) return -1;
-  return it->second;
-}
-
-bool IsStale(const Handle& handle, uint32_t pos) {
-  return std::find(handle.aheadStale.begin(), handle.aheadStale.end(), pos) !=
-         handle.aheadStale.end();
-}
-
-void ForgetStale(Handle& handle, uint32_t pos) {
-  std::erase(handle.aheadStale, pos);
-}
-
 // Brings the records read ahead up to date when others committed since
-// they were read.  The journal names the records changed.  One held further
-// on whose keys stayed is only marked, and read again at its turn: its
-// place in the batch cannot have changed, and a writer between its mark
-// and its commit would otherwise cost a read at every step.  The one whose
-// turn it is, if marked, and every record inserted or moved along a key are
-// read again now, in one read transaction.  One that is gone or left the
-// batch's stretch of the key is dropped; one that is now inside the stretch
-// and was not there before makes the batch unusable.  Nothing noted
-// meanwhile, the records held are then what the file holds now
+// they were read: the journal names the records changed, and those read
+// again are read in one read transaction (read_ahead_batch.h).  Nothing
+// noted meanwhile, the records held are then what the file holds now
 // (docs/record-manager.md, Read-ahead).  False: read a fresh batch.
 bool RefreshReadAhead(Handle& handle, int key, bool forward) {
   SharedFile& file = *handle.file;
@@ -105,16 +66,7 @@ bool RefreshReadAhead(Handle& handle, int key, bool forward) {
       !NotedRecords(file.changes, handle.aheadResume, before.head, kept, moved)) {
     return false;
   }
-  auto& ahead = handle.ahead;
-  for (uint32_t pos : kept) {
-    if (HeldAt(handle, pos) >= 0 && !IsStale(handle, pos)) handle.aheadStale.push_back(pos);
-  }
-  std::vector<uint32_t> again = std::move(moved);
-  if (IsStale(handle, ahead[handle.aheadNext].pos)) again.push_back(ahead[handle.aheadNext].pos);
-  std::sort(again.begin(), again.end());
-  again.erase(std::unique(again.begin(), again.end()), again.end());
-  std::vector<std::pair<bool, StoreRow>> fresh;  // (still there, record)
-  if (!again.empty()) {
+  auto readAgain = [&](const std::vector<uint32_t>& again, std::vector<std::pair<bool, StoreRow>>& fresh) {
     const bool own = !sqlite3_get_autocommit(file.store.db);
     if (!own && ExecStore(file.store, "BEGIN") != SQLITE_OK) return false;
     bool ok = true;
@@ -125,36 +77,16 @@ bool RefreshReadAhead(Handle& handle, int key, bool forward) {
       fresh.emplace_back(rc == SQLITE_ROW, std::move(row));
     }
     if (!own) ExecStore(file.store, "COMMIT");
-    if (!ok) return false;
     // Records read again in a later snapshot than the rest may only be
     // mixed with them when nothing was noted in between.
-    if (!SameJournal(before, ReadJournal(file.changes))) return false;
-  }
-
-  const std::string lastKey = ahead.back().encodedKey;
-  const int64_t lastSeq = ahead.back().seq;
-  for (std::size_t i = 0; i < again.size(); ++i) {
-    auto& [present, row] = fresh[i];
-    const long at = HeldAt(handle, again[i]);
-    const bool inStretch = present && !row.keyIsNull &&
-                           After(row, handle.encodedKey, handle.seq, forward) &&
-                           !After(row, lastKey, lastSeq, forward);
-    ForgetStale(handle, again[i]);
-    if (at >= 0 && inStretch && row.encodedKey == ahead[at].encodedKey &&
-        row.seq == ahead[at].seq) {
-      ahead[at] = std::move(row);  // changed in place
-      continue;
-    }
-    if (at >= 0) {
-      ahead.erase(ahead.begin() + at);
-      handle.aheadPlaces.clear();
-    }
-    if (inStretch) return false;
+    return ok && SameJournal(before, ReadJournal(file.changes));
+  };
+  if (!BringBatchUpToDate(handle, handle.encodedKey, handle.seq, forward, kept, std::move(moved),
+                          readAgain)) {
+    return false;
   }
   handle.aheadResume = before.resume;
-  // The record whose turn it was is gone and the next is marked too: it
-  // is simplest read afresh.
-  return handle.aheadNext < ahead.size() && !IsStale(handle, ahead[handle.aheadNext].pos);
+  return true;
 }
 
 // A plain Get Next/Previous: from the records read ahead while they can be
