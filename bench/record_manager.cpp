@@ -22,86 +22,25 @@
 #include <random>
 #include <string>
 
-#include "beside_writer.h"
+#include "ours_cases.h"
 #include "ours_plain_ratios.h"
 #include "recordmanager/btrcall.h"
-#include "recordmanager/file_description.h"
 
 namespace kestrova {
 namespace {
 
-constexpr uint32_t kRecords = 100000;
-constexpr uint16_t kLength = 100;
+using namespace bench;  // the file and the cases timed through BTRCALL
 
 std::string g_dir;
-std::string g_path;
-uint8_t g_block[128];
 sqlite3* g_plain = nullptr;
-
-void Put16(std::string& s, std::size_t at, uint16_t v) {
-  s[at] = static_cast<char>(v & 0xFF);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-
-std::string Record(uint32_t id) {
-  std::string r(kLength, ' ');
-  std::memcpy(r.data(), &id, 4);
-  const std::string name = "NAME" + std::to_string(id % 5000);
-  std::memcpy(r.data() + 4, name.data(), name.size());
-  return r;
-}
-
-int16_t Call(uint16_t op, void* data, uint32_t length, void* key, int8_t keyNumber = 0) {
-  uint8_t keyBuffer[255] = {};
-  if (key) std::memcpy(keyBuffer, key, 4);
-  return BTRCALL(op, g_block, data, &length, keyBuffer, 255, keyNumber);
-}
 
 void BuildFile() {
   char templ[] = "/tmp/kestrova-bench-XXXXXX";
   g_dir = mkdtemp(templ);
-  g_path = g_dir + "/bench.dat";
-  std::string description(16 + 32, '\0');
-  Put16(description, 0, kLength);
-  Put16(description, 2, 4096);
-  Put16(description, 4, 2);
-  Put16(description, 16, 1);
-  Put16(description, 18, 4);
-  Put16(description, 20, kKeyBinary);
-  Put16(description, 32, 5);
-  Put16(description, 34, 20);
-  Put16(description, 36, kKeyDuplicates | kKeyModifiable);
-  std::string pathKey = g_path + std::string(1, '\0');
-  uint32_t length = static_cast<uint32_t>(description.size());
-  BTRCALL(kOpCreate, nullptr, description.data(), &length, pathKey.data(), 255, -1);
-  length = 0;
-  BTRCALL(kOpOpen, g_block, nullptr, &length, pathKey.data(), 255, 0);
-  BTRCALL(kOpBeginTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
-  for (uint32_t id = 0; id < kRecords; ++id) {
-    std::string r = Record(id * 7 % kRecords);  // inserted out of key order
-    Call(kOpInsert, r.data(), kLength, nullptr);
-  }
-  BTRCALL(kOpEndTransaction, nullptr, nullptr, nullptr, nullptr, 0, 0);
+  CreateBenchFile(g_dir + "/bench.dat");
   sqlite3_open_v2(g_path.c_str(), &g_plain, SQLITE_OPEN_READWRITE, nullptr);
   sqlite3_busy_timeout(g_plain, 5000);
   sqlite3_exec(g_plain, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-}
-
-void BM_StepOurs(benchmark::State& state) {
-  uint8_t data[kLength];
-  for (auto _ : state) {
-    uint32_t n = 0;
-    for (int16_t s = Call(kOpGetFirst, data, kLength, nullptr); s == 0;
-         s = Call(kOpGetNext, data, kLength, nullptr)) {
-      ++n;
-    }
-    if (n != kRecords) state.SkipWithError("not every record was reached");
-  }
-  state.SetItemsProcessed(state.iterations() * kRecords);
-}
-
-void BM_StepBesideWriter(benchmark::State& state) {
-  StepBesideWriter(state, g_path, kRecords, kLength, 60, BM_StepOurs);
 }
 
 void BM_StepPlain(benchmark::State& state) {
@@ -123,16 +62,6 @@ void BM_StepPlain(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
-void BM_EqualOurs(benchmark::State& state) {
-  std::mt19937 random(42);
-  uint8_t data[kLength];
-  for (auto _ : state) {
-    uint32_t id = random() % kRecords;
-    if (Call(kOpGetEqual, data, kLength, &id) != 0) state.SkipWithError("not found");
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-
 // The encoded key of a 4-byte unsigned segment is its big-endian form.
 void BindKey(sqlite3_stmt* stmt, int index, uint32_t id) {
   const uint8_t key[4] = {static_cast<uint8_t>(id >> 24), static_cast<uint8_t>(id >> 16),
@@ -152,18 +81,6 @@ void BM_EqualPlain(benchmark::State& state) {
     sqlite3_reset(stmt);
   }
   sqlite3_finalize(stmt);
-  state.SetItemsProcessed(state.iterations());
-}
-
-void BM_UpdateOurs(benchmark::State& state) {
-  std::mt19937 random(7);
-  uint8_t data[kLength];
-  for (auto _ : state) {
-    uint32_t id = random() % kRecords;
-    Call(kOpGetEqual, data, kLength, &id);
-    data[50] = static_cast<uint8_t>(data[50] + 1);
-    if (Call(kOpUpdate, data, kLength, nullptr) != 0) state.SkipWithError("update failed");
-  }
   state.SetItemsProcessed(state.iterations());
 }
 
